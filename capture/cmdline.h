@@ -1,0 +1,72 @@
+// Command-line splitting and the switch table of the capture run. Pure computation.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace pixo {
+
+// Longest argument the program accepts; a longer output name is refused.
+inline constexpr size_t kMaxArgument = 256;
+
+// Splits a process command line into its items; item 0 is the program itself.
+// Blanks and control characters separate items, a double quote opens a stretch that
+// runs to the next double quote (the quotes are dropped), and a pair of double quotes
+// at the start of an item position is skipped. Splitting stops at the first empty item.
+std::vector<std::wstring> SplitCommandLine(const std::wstring& line);
+
+enum class PrintMode { Plain, BlackWhite, Gray, FullColor };
+
+struct RunOptions {
+  bool activeWindow = false;
+  bool print = false;
+  bool jpeg = false;
+  bool png = false;
+  bool gif = false;
+  int jpegQuality = 0;
+  bool blackWhite = false;
+  bool gray = false;
+  bool fullColor = false;
+  bool jiggle = false;
+  std::wstring outputName;
+
+  enum class Format { Bmp, Jpeg, Png, Gif };
+  Format OutputFormat() const {
+    return jpeg ? Format::Jpeg : png ? Format::Png : gif ? Format::Gif : Format::Bmp;
+  }
+  PrintMode Mode() const {
+    return blackWhite ? PrintMode::BlackWhite
+           : gray     ? PrintMode::Gray
+           : fullColor ? PrintMode::FullColor
+                       : PrintMode::Plain;
+  }
+};
+
+// Reads the arguments (without the program item) into the run options: each argument,
+// upper-cased in a-z only, is compared with the switch table; any other argument is the
+// output name, kept as typed, and a later name replaces an earlier one.
+RunOptions ParseArguments(const std::vector<std::wstring>& args);
+
+// Upper-cases the ASCII letters a-z only.
+std::wstring UpperAscii(std::wstring s);
+
+// The random generator of the cursor movement: a 32-bit linear congruential generator.
+class CursorRandom {
+ public:
+  explicit CursorRandom(uint32_t seed) : seed_(seed) {}
+  uint32_t Next(uint32_t n) {
+    seed_ = seed_ * 134775813u + 1u;
+    return static_cast<uint32_t>((static_cast<uint64_t>(seed_) * n) >> 32);
+  }
+  uint32_t Seed() const { return seed_; }
+
+ private:
+  uint32_t seed_;
+};
+
+// Seed of the cursor movement: milliseconds since midnight UTC.
+inline uint32_t CursorSeed(unsigned hour, unsigned minute, unsigned second, unsigned ms) {
+  return ((hour * 60u + minute) * 60u + second) * 1000u + ms;
+}
+
+}  // namespace pixo

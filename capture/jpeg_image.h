@@ -1,0 +1,32 @@
+// The JPEG image object of the "/J" output.
+#pragma once
+#include <string>
+#include <vector>
+
+#include "tbitmap.h"
+
+namespace pixo {
+
+class TJPEGImage {
+ public:
+  int Quality = 90;
+  bool Grayscale = false;
+  bool Progressive = false;
+
+  void Assign(const TBitmap& bitmap) {
+    bitmap_.Assign(bitmap);
+    data_.clear();
+  }
+  // Turns the bitmap into JPEG data held in memory; the assigned image is not changed.
+  void Compress();
+  // Writes the data, compressing first when there is none yet.
+  void SaveToFile(const std::wstring& name);
+  const std::vector<uint8_t>& Data() const { return data_; }
+
+ private:
+  TBitmap bitmap_;
+  std::vector<uint8_t> data_;
+  bool compressed_ = false;
+};
+
+}  // namespace pixo

@@ -1,0 +1,52 @@
+// Byte output streams of the capture program's writers.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace pixo {
+
+class OutStream {
+ public:
+  virtual ~OutStream() = default;
+  virtual void Write(const void* data, size_t size) = 0;
+  void WriteByte(uint8_t b) { Write(&b, 1); }
+  void WriteLE16(uint16_t v) {
+    const uint8_t b[2] = {uint8_t(v), uint8_t(v >> 8)};
+    Write(b, 2);
+  }
+  void WriteLE32(uint32_t v) {
+    const uint8_t b[4] = {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
+    Write(b, 4);
+  }
+};
+
+class MemoryStream : public OutStream {
+ public:
+  void Write(const void* data, size_t size) override {
+    const auto* p = static_cast<const uint8_t*>(data);
+    bytes.insert(bytes.end(), p, p + size);
+  }
+  std::vector<uint8_t> bytes;
+};
+
+// A file created anew for writing (read and write access, no sharing, always
+// overwritten); failing to create it raises EFCreateError with the name. Defined
+// per platform.
+class FileStream : public OutStream {
+ public:
+  explicit FileStream(const std::wstring& name);
+  ~FileStream() override;
+  FileStream(const FileStream&) = delete;
+  FileStream& operator=(const FileStream&) = delete;
+  void Write(const void* data, size_t size) override;
+
+ private:
+  void* handle_;
+};
+
+// UTF-16 to UTF-8, for messages.
+std::string ToUtf8(const std::wstring& s);
+
+}  // namespace pixo

@@ -1,0 +1,8 @@
+// Exceptions of file access: no data, no message, thrown by value.
+#pragma once
+
+namespace IO {
+class Exception {};
+class FileException : public Exception {};
+class FileNotOpenException : public FileException {};
+}  // namespace IO
