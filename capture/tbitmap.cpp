@@ -235,6 +235,12 @@ void TBitmap::SaveToFile(const std::wstring& name) {
   h.compression = ds.dsBmih.biCompression;
   h.sizeImage = ds.dsBmih.biSizeImage;
   for (int i = 0; i < 3; ++i) h.masks[i] = ds.dsBitfields[i];
+  // A section made as BI_RGB may describe itself with its (default) colour masks; the
+  // file then says BI_RGB, as the section was made.
+  const bool defaultMasks =
+      (h.bitCount == 16 && h.masks[0] == 0x7C00 && h.masks[1] == 0x03E0 && h.masks[2] == 0x001F) ||
+      (h.bitCount == 32 && h.masks[0] == 0xFF0000 && h.masks[1] == 0x00FF00 && h.masks[2] == 0x0000FF);
+  if (h.compression == BI_BITFIELDS && (defaultMasks || !image_->isDib)) h.compression = BI_RGB;
 
   std::vector<Rgb4> colours;
   if (h.bitCount <= 8) {

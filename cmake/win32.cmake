@@ -24,4 +24,7 @@ add_executable(tavo tavoengine/main.cpp)
 target_link_libraries(tavo tavo_game)
 
 add_subdirectory(tests/wine)
+if(EXISTS ${CMAKE_SOURCE_DIR}/control/CMakeLists.txt)
+  add_subdirectory(control)
+endif()
 add_subdirectory(bench/win32)

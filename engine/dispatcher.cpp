@@ -170,7 +170,11 @@ void BridgeCore::OnOutput(const char* text) {
     pending_->Complete();
     pending_.reset();
     busy = 0;
+    BusyCleared();
     return;
   }
-  if (gameRunning == 0) busy = 0;
+  if (gameRunning == 0) {
+    busy = 0;
+    BusyCleared();
+  }
 }

@@ -138,6 +138,10 @@ class BridgeCore : public OutputSink {
   std::atomic<uint8_t> busy{0};
   std::atomic<uint8_t> gameRunning{0};
 
+ protected:
+  // Called on the worker right after busy has been cleared.
+  virtual void BusyCleared() {}
+
  private:
   GameEvents* events_;
   char directory_[kPathSize] = {};

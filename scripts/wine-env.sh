@@ -15,9 +15,11 @@ start_xvfb() {  # display geometry
   local d=$1 geom=$2
   if ! xdpyinfo -display ":$d" >/dev/null 2>&1; then
     rm -f "/tmp/.X$d-lock" "/tmp/.X11-unix/X$d"
-    (Xvfb ":$d" -screen 0 "$geom" -nolisten tcp >/dev/null 2>&1 &)
+    (Xvfb ":$d" -screen 0 "$geom" -nolisten tcp -s 0 -nocursor >/dev/null 2>&1 &)
     for _ in $(seq 1 50); do xdpyinfo -display ":$d" >/dev/null 2>&1 && break; sleep 0.1; done
   fi
+  # No screen saver may blank the screen under a test.
+  xset -display ":$d" s off s noblank >/dev/null 2>&1 || true
 }
 start_xvfb 77 1024x768x24
 start_xvfb 78 800x600x16
@@ -29,8 +31,27 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   wineboot -i >/dev/null 2>&1
   wineserver -w
 fi
-# A persistent server keeps every Wine start fast.
-if ! pgrep -f "wineserver -p" >/dev/null 2>&1 || [ ! -S "/tmp/.wine-$(id -u)/server-$(stat -c %d-%i "$WINEPREFIX" 2>/dev/null)/socket" ]; then
-  (wineserver -p >/dev/null 2>&1 &)
-  sleep 0.3
-fi
+# The 16-bit and 8-bit screens each get a prefix (and so a Wine desktop) of their own,
+# copied from the main one.
+for d in 78 79; do
+  if [ ! -f "$WINEPREFIX-$d/system.reg" ]; then
+    rm -rf "$WINEPREFIX-$d"
+    cp -a "$WINEPREFIX" "$WINEPREFIX-$d"
+  fi
+done
+
+# A persistent server per prefix keeps every Wine start fast.
+for p in "$WINEPREFIX" "$WINEPREFIX-78" "$WINEPREFIX-79"; do
+  sock="/tmp/.wine-$(id -u)/server-$(stat -c %d-%i "$p" 2>/dev/null)/socket"
+  if [ ! -S "$sock" ]; then
+    (WINEPREFIX=$p wineserver -p >/dev/null 2>&1 &)
+  fi
+done
+sleep 0.2
+
+# Runs a command with the Wine prefix and display of screen 78 or 79.
+on_screen() {  # display-number command...
+  local d=$1
+  shift
+  DISPLAY=":$d" WINEPREFIX="$WINEPREFIX-$d" "$@"
+}

@@ -1,0 +1,58 @@
+# Shared helpers of the end-to-end tests under Wine. Source it; it sets up the virtual
+# displays and the Wine server and gives each test script a scratch folder in $T.
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+source "$root/scripts/wine-env.sh"
+WIN=${WIN:-$root/build/win32}
+T=$(mktemp -d "${TMPDIR:-/tmp}/wine-test.XXXXXX")
+[ -n "${KEEP:-}" ] || trap 'rm -rf "$T"' EXIT
+IM=/usr/bin/convert
+passed=0
+failed=0
+
+check() {  # description command...
+  local what=$1
+  shift
+  if "$@" >"$T/check.log" 2>&1; then
+    passed=$((passed + 1))
+  else
+    failed=$((failed + 1))
+    echo "FAIL: $what" >&2
+    tail -n 5 "$T/check.log" >&2
+  fi
+}
+
+finish() {
+  echo "$(basename "$0"): $passed passed, $failed failed"
+  [ "$failed" -eq 0 ]
+}
+
+wrun() {  # a Windows program, bounded in time
+  timeout 120 wine "$@"
+}
+
+# Puts a picture on the root window of a display and waits until it shows.
+show_image() {  # file display
+  pkill -f "display -display $2 " 2>/dev/null || true
+  (display -display "$2" -window root "$1" >/dev/null 2>&1 &)
+  sleep 1.2
+}
+
+same_pixels() {  # a b: exactly equal pixels
+  local ae
+  ae=$(compare -metric AE "$1" "$2" null: 2>&1) || true
+  [ "$ae" = "0" ] || { echo "pixels differ: $ae ($1 vs $2)"; return 1; }
+}
+
+# Runs the capture program expecting its error box; leaves the box text in $T/box and
+# the exit code in $T/rc.
+run_expecting_box() {  # args...
+  ( cd "$T" && timeout 60 wine "$WIN/pixo.exe" "$@"; echo $? >"$T/rc" ) &
+  local pid=$!
+  timeout 60 wine "$WIN/boxreader.exe" 20 >"$T/box" 2>/dev/null || true
+  wait $pid
+  tr -d '\r' <"$T/box" >"$T/box.txt"
+}
+
+rc_is() { [ "$(cat "$T/rc")" = "$1" ] || { echo "rc $(cat "$T/rc") != $1"; return 1; }; }
+file_missing() { [ ! -e "$1" ] || { echo "$1 exists"; return 1; }; }
+file_nonempty() { [ -s "$1" ] || { echo "$1 missing or empty"; return 1; }; }
