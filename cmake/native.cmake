@@ -31,7 +31,9 @@ set_target_properties(tavo_engine_native PROPERTIES OUTPUT_NAME tavo)
 
 file(GLOB PIXO_UNIT_TESTS ${CMAKE_SOURCE_DIR}/tests/unit/pixo_*.cpp)
 add_executable(pixo_unit_tests ${PIXO_UNIT_TESTS})
-target_link_libraries(pixo_unit_tests pixo_pure GTest::gtest_main)
+find_package(PNG REQUIRED)
+find_package(GIF REQUIRED)
+target_link_libraries(pixo_unit_tests pixo_pure PNG::PNG GIF::GIF GTest::gtest_main)
 add_test(NAME pixo_unit_tests COMMAND pixo_unit_tests)
 
 file(GLOB TAVO_UNIT_TESTS ${CMAKE_SOURCE_DIR}/tests/unit/tavo_*.cpp)

@@ -10,7 +10,7 @@ need_pkgs=(
   mingw-w64 mingw-w64-tools g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix libz-mingw-w64-dev
   nasm dpkg-dev cmake make ninja-build g++ clang libclang-rt-14-dev googletest libgtest-dev
   imagemagick pngcheck giflib-tools libjpeg-turbo-progs libpng-dev libgif-dev libjpeg-dev zlib1g-dev
-  cups cups-bsd cups-client printer-driver-cups-pdf poppler-utils python3
+  cups cups-bsd cups-client printer-driver-cups-pdf libcups2:i386 poppler-utils python3
   locales
 )
 

@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Every test: native unit tests under AddressSanitizer and UndefinedBehaviorSanitizer,
+# the listener list under ThreadSanitizer, a short fuzzing run of the summary parser,
+# and the end-to-end tests of the deliverables under Wine.
+set -uo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+total_pass=0
+total_fail=0
+count() {  # ctest-dir
+  local log=$1
+  local p f
+  p=$(grep -oE '[0-9]+% tests passed, [0-9]+ tests failed out of [0-9]+' "$log" | tail -n 1)
+  [ -n "$p" ] || { total_fail=$((total_fail + 1)); return; }
+  f=$(echo "$p" | sed -E 's/.* ([0-9]+) tests failed out of ([0-9]+)/\1 \2/')
+  set -- $f
+  total_fail=$((total_fail + $1))
+  total_pass=$((total_pass + $2 - $1))
+}
+
+echo "== native unit tests (ASan, UBSan)"
+(cd build/native && ctest --output-on-failure) | tee build/native-ctest.log
+count build/native-ctest.log
+
+echo "== listener list and dispatcher under ThreadSanitizer"
+cmake -S . -B build/native-tsan -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang -DPIXO_TSAN=ON \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build/native-tsan --target tavo_unit_tests tavo_engine_native >/dev/null
+(cd build/native-tsan && ctest -R tavo_unit_tests --output-on-failure) | tee build/native-tsan-ctest.log
+count build/native-tsan-ctest.log
+
+echo "== fuzzing the summary parser"
+if bash scripts/fuzz.sh "${FUZZ_SECONDS:-30}"; then total_pass=$((total_pass + 1)); else total_fail=$((total_fail + 1)); fi
+
+echo "== end to end under Wine"
+source scripts/wine-env.sh
+bash scripts/printer-setup.sh
+(cd build/win32 && ctest --output-on-failure) | tee build/wine-ctest.log
+count build/wine-ctest.log
+
+echo
+echo "all suites: $total_pass passed, $total_fail failed"
+[ "$total_fail" -eq 0 ]

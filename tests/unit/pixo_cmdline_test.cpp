@@ -1,0 +1,113 @@
+#include <gtest/gtest.h>
+
+#include "capture/cmdline.h"
+#include "capture/errors.h"
+
+using namespace pixo;
+
+namespace {
+RunOptions Parse(const std::wstring& line) {
+  auto items = SplitCommandLine(line);
+  items.erase(items.begin());
+  return ParseArguments(items);
+}
+}  // namespace
+
+TEST(SplitCommandLine, BlanksQuotesAndTheProgramItem) {
+  auto items = SplitCommandLine(L"\"C:\\Program Files\\pixo.exe\"  /A   \"my file.bmp\" x\"y z\"w");
+  ASSERT_EQ(items.size(), 4u);
+  EXPECT_EQ(items[0], L"C:\\Program Files\\pixo.exe");
+  EXPECT_EQ(items[1], L"/A");
+  EXPECT_EQ(items[2], L"my file.bmp");
+  EXPECT_EQ(items[3], L"xy zw");
+}
+
+TEST(SplitCommandLine, ControlCharactersSeparateAndAnOpenQuoteRunsToTheEnd) {
+  auto items = SplitCommandLine(L"pixo\t/J\r\n\"open quote name");
+  ASSERT_EQ(items.size(), 3u);
+  EXPECT_EQ(items[1], L"/J");
+  EXPECT_EQ(items[2], L"open quote name");
+}
+
+TEST(SplitCommandLine, PairOfQuotesAtTheStartIsSkippedAndCountingStopsAtAnEmptyItem) {
+  auto items = SplitCommandLine(L"pixo \"\" name.bmp");
+  ASSERT_EQ(items.size(), 2u);
+  EXPECT_EQ(items[1], L"name.bmp");
+  EXPECT_EQ(SplitCommandLine(L"pixo").size(), 1u);
+  EXPECT_EQ(SplitCommandLine(L"pixo    ").size(), 1u);
+  EXPECT_EQ(SplitCommandLine(L"").size(), 1u);
+  // """" is two skipped pairs, then the line ends: no argument.
+  EXPECT_EQ(SplitCommandLine(L"pixo \"\"\"\"").size(), 1u);
+}
+
+TEST(ParseArguments, CaseTwoNamesAndNameCaseKept) {
+  RunOptions o = Parse(L"pixo /j /jq50 Shot.JPG");
+  EXPECT_TRUE(o.jpeg);
+  EXPECT_EQ(o.jpegQuality, 50);
+  EXPECT_EQ(o.outputName, L"Shot.JPG");
+  o = Parse(L"pixo first.bmp /A Second.bmp");
+  EXPECT_TRUE(o.activeWindow);
+  EXPECT_EQ(o.outputName, L"Second.bmp");
+}
+
+TEST(ParseArguments, OnlyWholeArgumentsAreSwitches) {
+  RunOptions o = Parse(L"pixo /JQ75 -A /A1 name.bmp");
+  EXPECT_EQ(o.jpegQuality, 0);
+  EXPECT_FALSE(o.activeWindow);
+  EXPECT_EQ(o.outputName, L"name.bmp");
+  o = Parse(L"pixo name.bmp /JQ75");
+  EXPECT_EQ(o.outputName, L"/JQ75");
+}
+
+TEST(ParseArguments, PrecedenceOfFormatsAndPrintModes) {
+  EXPECT_EQ(Parse(L"pixo /N /J x").OutputFormat(), RunOptions::Format::Jpeg);
+  EXPECT_EQ(Parse(L"pixo /GF /N x").OutputFormat(), RunOptions::Format::Png);
+  EXPECT_EQ(Parse(L"pixo /GF x").OutputFormat(), RunOptions::Format::Gif);
+  EXPECT_EQ(Parse(L"pixo x").OutputFormat(), RunOptions::Format::Bmp);
+  EXPECT_EQ(Parse(L"pixo /F /G /D /P x").Mode(), PrintMode::BlackWhite);
+  EXPECT_EQ(Parse(L"pixo /F /G /P x").Mode(), PrintMode::Gray);
+  EXPECT_EQ(Parse(L"pixo /F /P x").Mode(), PrintMode::FullColor);
+  EXPECT_EQ(Parse(L"pixo /P x").Mode(), PrintMode::Plain);
+  EXPECT_EQ(Parse(L"pixo /JQ60 /JQ90 /J x").jpegQuality, 90);  // the last quality counts
+}
+
+TEST(ParseArguments, UpperCasingTouchesOnlyAsciiLetters) {
+  EXPECT_EQ(UpperAscii(L"/jq100 \u00e9\u3042"), L"/JQ100 \u00e9\u3042");
+  RunOptions o = Parse(L"pixo /s /gf /p /d /g /f /n /a");
+  EXPECT_TRUE(o.jiggle && o.gif && o.print && o.blackWhite && o.gray && o.fullColor && o.png && o.activeWindow);
+}
+
+TEST(CursorRandom, LinearCongruentialSequence) {
+  CursorRandom r(0);
+  // seed 0 -> 1; 1 * 100 >> 32 = 0
+  EXPECT_EQ(r.Next(100), 0u);
+  EXPECT_EQ(r.Seed(), 1u);
+  // 1 * 134775813 + 1 = 134775814; 134775814 * 600 >> 32 = 18
+  EXPECT_EQ(r.Next(600), 18u);
+  EXPECT_EQ(r.Seed(), 134775814u);
+  CursorRandom big(0xFFFFFFFFu);
+  const uint32_t expectedSeed = 0xFFFFFFFFu * 134775813u + 1u;
+  EXPECT_EQ(big.Next(600), uint32_t((uint64_t(expectedSeed) * 600) >> 32));
+  for (int i = 0; i < 1000; ++i) EXPECT_LT(big.Next(600), 600u);
+  EXPECT_EQ(CursorSeed(23, 59, 59, 999), 86399999u);
+}
+
+TEST(ErrorBox, TextFormatAndFinalPeriod) {
+  EXPECT_EQ(ErrorBoxText("EFCreateError", "pixo.exe", 0x1A2B, "ﾌｧｲﾙ x を作成できません"),
+            "EFCreateErrorがﾓｼﾞｭｰﾙ pixo.exe の 00001A2B で発生しました。\nﾌｧｲﾙ x を作成できません.");
+  EXPECT_EQ(ErrorBoxText("EPngError", "pixo.exe", 0, "done."),
+            "EPngErrorがﾓｼﾞｭｰﾙ pixo.exe の 00000000 で発生しました。\ndone.");
+  EXPECT_EQ(FormatOne(msg::kJpegError, "42"), "JPEG ｴﾗｰ #42");
+}
+
+TEST(CheckedArithmetic, OverflowRaisesIntOverflow) {
+  EXPECT_EQ(CheckedMul(46340, 46340), 2147395600);
+  try {
+    CheckedMul(65536, 65536);
+    FAIL() << "no error";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.ClassName(), "EIntOverflow");
+    EXPECT_EQ(e.Message(), "整数のｵｰﾊﾞｰﾌﾛｰ");
+  }
+  EXPECT_THROW(CheckedAdd(2147483647, 1), Error);
+}

@@ -1,0 +1,341 @@
+#include <gtest/gtest.h>
+#include <png.h>
+#include <zlib.h>
+
+#include <cstring>
+#include <random>
+#include <string>
+
+#include "capture/errors.h"
+#include "imaging/png_encoder.h"
+#include "imaging/png_image.h"
+
+using namespace pixo;
+
+namespace {
+
+struct Chunk {
+  std::string type;
+  std::vector<uint8_t> data;
+};
+
+uint32_t BE32(const uint8_t* p) { return uint32_t(p[0]) << 24 | p[1] << 16 | p[2] << 8 | p[3]; }
+
+// Splits a PNG file into chunks, checking every CRC.
+std::vector<Chunk> Chunks(const std::vector<uint8_t>& f) {
+  std::vector<Chunk> out;
+  EXPECT_EQ(std::memcmp(f.data(), "\x89PNG\r\n\x1a\n", 8), 0);
+  size_t i = 8;
+  while (i + 12 <= f.size()) {
+    const uint32_t n = BE32(&f[i]);
+    Chunk c{std::string(reinterpret_cast<const char*>(&f[i + 4]), 4), {f.begin() + i + 8, f.begin() + i + 8 + n}};
+    const uint32_t crc = uint32_t(crc32(0, &f[i + 4], 4 + n));
+    EXPECT_EQ(crc, BE32(&f[i + 8 + n])) << c.type;
+    out.push_back(std::move(c));
+    i += 12 + n;
+  }
+  EXPECT_EQ(i, f.size());
+  return out;
+}
+
+std::string Sequence(const std::vector<Chunk>& cs) {
+  std::string s;
+  for (const auto& c : cs) {
+    if (!s.empty() && c.type == "IDAT" && s.size() >= 4 && s.compare(s.size() - 4, 4, "IDAT") == 0) continue;
+    s += (s.empty() ? "" : " ") + c.type;
+  }
+  return s;
+}
+
+// Decodes with libpng into RGB(A) rows or palette indexes.
+struct Decoded {
+  int width = 0, height = 0, colourType = 0, depth = 0, interlace = 0;
+  std::vector<std::vector<uint8_t>> rows;
+  std::vector<png_color> palette;
+};
+
+Decoded Decode(const std::vector<uint8_t>& f) {
+  Decoded d;
+  png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  struct Reader {
+    const std::vector<uint8_t>* f;
+    size_t pos;
+  } reader{&f, 0};
+  png_set_read_fn(png, &reader, [](png_structp p, png_bytep out, png_size_t n) {
+    auto* r = static_cast<Reader*>(png_get_io_ptr(p));
+    std::memcpy(out, r->f->data() + r->pos, n);
+    r->pos += n;
+  });
+  if (setjmp(png_jmpbuf(png))) {
+    ADD_FAILURE() << "libpng failed";
+    png_destroy_read_struct(&png, &info, nullptr);
+    return d;
+  }
+  png_read_info(png, info);
+  d.width = int(png_get_image_width(png, info));
+  d.height = int(png_get_image_height(png, info));
+  d.colourType = png_get_color_type(png, info);
+  d.depth = png_get_bit_depth(png, info);
+  d.interlace = png_get_interlace_type(png, info);
+  if (d.colourType == PNG_COLOR_TYPE_PALETTE) {
+    png_colorp pal;
+    int n;
+    png_get_PLTE(png, info, &pal, &n);
+    d.palette.assign(pal, pal + n);
+    if (d.depth < 8) png_set_packing(png);
+  }
+  png_set_interlace_handling(png);
+  png_read_update_info(png, info);
+  d.rows.assign(size_t(d.height), std::vector<uint8_t>(png_get_rowbytes(png, info)));
+  std::vector<png_bytep> ptrs;
+  for (auto& r : d.rows) ptrs.push_back(r.data());
+  png_read_image(png, ptrs.data());
+  png_read_end(png, nullptr);
+  png_destroy_read_struct(&png, &info, nullptr);
+  return d;
+}
+
+// A bottom-up 24-bit DIB with a pattern.
+struct Dib24 {
+  int w, h, stride;
+  std::vector<uint8_t> bits;
+  Dib24(int w_, int h_, unsigned seed) : w(w_), h(h_), stride(DibStride(w_, 24)), bits(size_t(stride) * h_) {
+    std::mt19937 rng(seed);
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x)
+        for (int k = 0; k < 3; ++k)
+          bits[size_t(y) * stride + x * 3 + k] = uint8_t((x * (k + 1) + y * 3) ^ (rng() % 4 == 0 ? rng() : 0));
+  }
+  PngSource Source() const {
+    PngSource s;
+    s.width = w;
+    s.height = h;
+    s.bitCount = 24;
+    s.bits = bits.data();
+    s.stride = stride;
+    return s;
+  }
+};
+
+std::vector<uint8_t> Encode(const PngSource& s, PngOptions o = {}) {
+  MemoryStream m;
+  EncodePng(m, s, o);
+  return m.bytes;
+}
+
+}  // namespace
+
+TEST(PngEncoder, ChunkOrderOfATrueColourCapture) {
+  Dib24 img(37, 23, 1);
+  const auto file = Encode(img.Source());
+  const auto cs = Chunks(file);
+  EXPECT_EQ(Sequence(cs), "IHDR vqRb pHYs IDAT IEND");
+  ASSERT_EQ(cs[0].data.size(), 13u);
+  EXPECT_EQ(BE32(&cs[0].data[0]), 37u);
+  EXPECT_EQ(BE32(&cs[0].data[4]), 23u);
+  EXPECT_EQ(cs[0].data[8], 8);
+  EXPECT_EQ(cs[0].data[9], 2);
+  EXPECT_EQ(cs[0].data[12], 0);
+  ASSERT_EQ(cs[1].data.size(), 64u);
+  EXPECT_STREQ(reinterpret_cast<const char*>(cs[1].data.data()), kPngWriterId);
+  const std::vector<uint8_t> phys = {0, 0, 0, 1, 0, 0, 0, 1, 0};
+  EXPECT_EQ(cs[2].data, phys);
+}
+
+TEST(PngEncoder, LibpngDecodesTheVeryPixels) {
+  Dib24 img(61, 40, 2);
+  const Decoded d = Decode(Encode(img.Source()));
+  ASSERT_EQ(d.width, 61);
+  ASSERT_EQ(d.height, 40);
+  for (int y = 0; y < 40; ++y)
+    for (int x = 0; x < 61; ++x) {
+      const uint8_t* bgr = &img.bits[size_t(39 - y) * img.stride + x * 3];
+      ASSERT_EQ(d.rows[y][x * 3], bgr[2]);
+      ASSERT_EQ(d.rows[y][x * 3 + 1], bgr[1]);
+      ASSERT_EQ(d.rows[y][x * 3 + 2], bgr[0]);
+    }
+}
+
+TEST(PngEncoder, InterlacedOutputDecodesToTheSamePixels) {
+  for (int size : {1, 2, 3, 4, 5, 9, 17}) {
+    Dib24 img(size, size + 1, 3);
+    PngOptions o;
+    o.interlace = 1;
+    const auto file = Encode(img.Source(), o);
+    const Decoded plain = Decode(Encode(img.Source()));
+    const Decoded inter = Decode(file);
+    EXPECT_EQ(inter.interlace, 1);
+    EXPECT_EQ(plain.rows, inter.rows) << size;
+  }
+}
+
+TEST(PngEncoder, PaletteImagesKeepIndexesAndPackBits) {
+  for (int bits : {1, 4, 8}) {
+    const int w = 13, h = 5;
+    const int stride = DibStride(w, bits);
+    std::vector<uint8_t> data(size_t(stride) * h, 0);
+    PngSource s;
+    s.width = w;
+    s.height = h;
+    s.bitCount = bits;
+    s.stride = stride;
+    s.bits = data.data();
+    const int colours = 1 << bits;
+    for (int i = 0; i < colours; ++i) s.colours.push_back(Rgb4{uint8_t(i), uint8_t(255 - i), uint8_t(i * 3), 0});
+    auto set = [&](int x, int picY, int v) {
+      uint8_t* row = &data[size_t(h - 1 - picY) * stride];
+      const int pos = x * bits;
+      row[pos / 8] |= uint8_t(v << (8 - bits - pos % 8));
+    };
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) set(x, y, (x + y * 3) % colours);
+    // Stray bits after the last pixel of a row must not reach the file.
+    for (int y = 0; y < h; ++y) data[size_t(y) * stride + stride - 1] |= 0x01;
+    const auto file = Encode(s);
+    const auto cs = Chunks(file);
+    EXPECT_EQ(Sequence(cs), "IHDR vqRb PLTE pHYs IDAT IEND");
+    EXPECT_EQ(cs[2].data.size(), size_t(3 * colours));
+    EXPECT_EQ(cs[0].data[9], 3);
+    EXPECT_EQ(cs[0].data[8], bits);
+    const Decoded d = Decode(file);
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) ASSERT_EQ(d.rows[y][x], (x + y * 3) % colours) << bits;
+    EXPECT_EQ(d.palette[1].red, 3);  // entries are stored blue, green, red
+    EXPECT_EQ(d.palette[1].blue, 1);
+    EXPECT_EQ(d.palette[1].green, 254);
+  }
+}
+
+TEST(PngEncoder, UnsupportedBitCount) {
+  PngSource s;
+  s.width = 1;
+  s.height = 1;
+  s.bitCount = 16;
+  MemoryStream m;
+  try {
+    EncodePng(m, s, {});
+    FAIL();
+  } catch (const Error& e) {
+    EXPECT_EQ(e.Message(), "PNG SaveStream: support BitCount");
+  }
+}
+
+TEST(RowFilter, UniformFirstRowChoosesSub) {
+  RowFilter f;
+  const size_t n = 30;
+  f.Reset(n, 3);
+  std::vector<uint8_t> raw(n + 1, 77), prev(n + 1, 0);
+  raw[0] = 0;
+  EXPECT_EQ(f.Choose(raw, prev)[0], 1);
+}
+
+TEST(RowFilter, TiesKeepTheEarlierFilter) {
+  RowFilter f;
+  f.Reset(6, 3);
+  std::vector<uint8_t> zeros(7, 0);
+  // All zero: every filter scores 0, None stays.
+  EXPECT_EQ(f.Choose(zeros, zeros)[0], 0);
+  // A row equal to the previous one: Up scores 0, Average and Paeth cannot beat it.
+  std::vector<uint8_t> prev = {0, 10, 200, 30, 40, 250, 60};
+  std::vector<uint8_t> raw = prev;
+  EXPECT_EQ(f.Choose(raw, prev)[0], 2);
+}
+
+TEST(RowFilter, ScoresWrapAroundAsSignedBytes) {
+  RowFilter f;
+  f.Reset(4, 1);
+  // Raw bytes near 255 score low (256 - v): None wins against Sub here.
+  std::vector<uint8_t> raw = {0, 255, 1, 255, 1}, prev(5, 0);
+  EXPECT_EQ(f.Choose(raw, prev)[0], 0);
+}
+
+TEST(IdatWriter, FullChunksOfExactly32768AndNoEmptyChunk) {
+  // Random bytes do not compress: the stream is longer than one chunk.
+  std::mt19937 rng(7);
+  std::vector<uint8_t> data(100000);
+  for (auto& b : data) b = uint8_t(rng());
+  MemoryStream m;
+  {
+    ChunkWriter cw(m);
+    IdatWriter w(cw, 0);
+    w.Feed(data.data(), data.size());
+    w.Finish();
+  }
+  m.bytes.insert(m.bytes.begin(), {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'});
+  const auto cs = Chunks(m.bytes);
+  ASSERT_GE(cs.size(), 4u);
+  std::vector<uint8_t> stream;
+  for (size_t i = 0; i < cs.size(); ++i) {
+    if (i + 1 < cs.size()) EXPECT_EQ(cs[i].data.size(), 32768u);
+    EXPECT_GT(cs[i].data.size(), 0u);
+    stream.insert(stream.end(), cs[i].data.begin(), cs[i].data.end());
+  }
+  std::vector<uint8_t> back(data.size());
+  uLongf n = uLongf(back.size());
+  ASSERT_EQ(uncompress(back.data(), &n, stream.data(), uLong(stream.size())), Z_OK);
+  EXPECT_EQ(back, data);
+
+  // A stream of exactly 32768 bytes makes one full chunk and no empty one after it.
+  // Level 1 over random bytes stores them; search the input size that gives 32768.
+  for (size_t size = 32600; size < 32768; ++size) {
+    std::vector<uint8_t> in(size);
+    for (auto& b : in) b = uint8_t(rng());
+    MemoryStream exact;
+    {
+      ChunkWriter cw(exact);
+      IdatWriter w(cw, 1);
+      w.Feed(in.data(), in.size());
+      w.Finish();
+    }
+    size_t chunks = 0, total = 0;
+    for (size_t i = 0; i < exact.bytes.size(); ++chunks) {
+      const uint32_t n = BE32(&exact.bytes[i]);
+      total += n;
+      i += 12 + n;
+    }
+    if (total != 32768) continue;
+    EXPECT_EQ(chunks, 1u);
+    return;
+  }
+  FAIL() << "no input size gave a stream of exactly 32768 bytes";
+}
+
+TEST(PngImage, CompressionLevelsMapToZlib) {
+  EXPECT_EQ(ZlibLevel(0), -1);
+  EXPECT_EQ(ZlibLevel(1), 1);
+  EXPECT_EQ(ZlibLevel(2), 9);
+  PngImage p;
+  p.SetCompressionLevel(2);
+  EXPECT_EQ(p.Options[4], 2);
+  EXPECT_THROW(p.SetCompressionLevel(3), Error);
+  EXPECT_EQ(p.Options[4], 2);
+  // The zlib header's level bits tell the levels apart: 1 -> fastest, 9 -> maximum.
+  Dib24 img(50, 50, 4);
+  auto levelBits = [&](int option) {
+    PngOptions o;
+    o.level = option;
+    const auto cs = Chunks(Encode(img.Source(), o));
+    for (const auto& c : cs)
+      if (c.type == "IDAT") return c.data[1] >> 6;
+    return -1;
+  };
+  EXPECT_EQ(levelBits(1), 0);
+  EXPECT_EQ(levelBits(0), 2);
+  EXPECT_EQ(levelBits(2), 3);
+}
+
+TEST(PngImage, SaveWithoutImageAndPlaceholder) {
+  PngImage p;
+  MemoryStream m;
+  p.SaveToStream(m);  // the 8 x 8 one-bit placeholder
+  const auto cs = Chunks(m.bytes);
+  EXPECT_EQ(cs[0].data[8], 1);
+  p.DropImage();
+  try {
+    p.SaveToStream(m);
+    FAIL();
+  } catch (const Error& e) {
+    EXPECT_EQ(e.Message(), "SaveToStream: not Image");
+  }
+}

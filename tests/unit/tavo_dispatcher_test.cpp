@@ -1,0 +1,214 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <fstream>
+#include <string>
+#include <thread>
+
+#include "engine/dispatcher.h"
+
+namespace {
+
+struct Recorder : GameListener {
+  std::string events;
+  void OnNewGame() override { events += "N"; }
+  void OnSummary() override { events += "S"; }
+  void OnResult() override { events += "R"; }
+  void OnEnd() override { events += "E"; }
+};
+
+std::string ReadFile(const std::string& name) {
+  std::ifstream in(name, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), {});
+}
+
+class DispatcherTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = ::testing::TempDir() + "dispatch_" + std::to_string(getpid()) + "_" + std::to_string(counter_++);
+    ASSERT_EQ(system(("rm -rf '" + dir_ + "' && mkdir -p '" + dir_ + "'").c_str()), 0);
+    bridge_ = std::make_unique<BridgeCore>(dir_.c_str());
+    bridge_->Listeners().Attach(&rec_);
+  }
+  void WriteSummary(const std::string& text) { std::ofstream(dir_ + "/summary.txt") << text; }
+  // Sends a command's worth of chunks with the flags set as the host would.
+  void Reply(std::initializer_list<const char*> chunks, bool game = true) {
+    if (game) bridge_->gameRunning = 1;
+    bridge_->busy = 1;
+    for (const char* c : chunks) bridge_->OnOutput(c);
+  }
+  std::string Kekka() { return ReadFile(dir_ + "/kekka.txt"); }
+
+  static int counter_;
+  std::string dir_;
+  Recorder rec_;
+  std::unique_ptr<BridgeCore> bridge_;
+};
+int DispatcherTest::counter_ = 0;
+
+std::vector<std::string> Lines(std::string text) {
+  TextLines lines(text.data());
+  std::vector<std::string> out;
+  while (lines.Next()) out.push_back(lines.Current());
+  return out;
+}
+
+}  // namespace
+
+TEST(TextLinesTest, SplittingRules) {
+  EXPECT_EQ(Lines("a\r\nb\r\n"), (std::vector<std::string>{"a\r", "b\r", ""}));
+  EXPECT_EQ(Lines("\n\nfirst\n\nlast"), (std::vector<std::string>{"first", "", "last"}));
+  EXPECT_EQ(Lines(""), (std::vector<std::string>{""}));
+  EXPECT_EQ(Lines("\n\n\n"), (std::vector<std::string>{""}));
+}
+
+TEST_F(DispatcherTest, ReplyInOneChunkReadsTheSummary) {
+  WriteSummary("INFO: 1\nPOINT: (1:0)\n");
+  Reply({"INFO:1\r\nHAND 1\r\nNEXT HAND\r\n"});
+  EXPECT_EQ(bridge_->busy, 0);
+  EXPECT_EQ(rec_.events, "S");
+  EXPECT_EQ(bridge_->Listeners().Info(), 1);
+  EXPECT_EQ(ReadFile(dir_ + "/log.txt"), "INFO:1\r\nHAND 1\r\nNEXT HAND\r\n\n");
+}
+
+TEST_F(DispatcherTest, NextHandInALaterChunkKeepsBusy) {
+  WriteSummary("INFO: 0\n");
+  Reply({"INFO:0\r\nsome", " line\r\n"});
+  EXPECT_EQ(bridge_->busy, 1);
+  EXPECT_EQ(rec_.events, "");
+  bridge_->OnOutput("");  // an empty chunk changes nothing
+  EXPECT_EQ(bridge_->busy, 1);
+  bridge_->OnOutput("NEXT HAND\r\n");
+  EXPECT_EQ(bridge_->busy, 0);
+  EXPECT_EQ(rec_.events, "S");
+}
+
+TEST_F(DispatcherTest, NextHandCutBetweenChunksIsMissed) {
+  WriteSummary("INFO: 0\n");
+  Reply({"INFO:0\r\nNEXT H", "AND\r\n"});
+  EXPECT_EQ(bridge_->busy, 1);
+  bridge_->OnOutput("NEXT HAND\r\n");
+  EXPECT_EQ(bridge_->busy, 0);
+}
+
+TEST_F(DispatcherTest, LinesAfterNextHandAreDroppedAndBannersIgnored) {
+  WriteSummary("INFO: 1\n");
+  Reply({"engine v1 ready\r\nplayer banner\r\nINFO:1\r\nNEXT HAND\r\nINFO:2\r\n# look-n-2 xx\r\n"});
+  EXPECT_EQ(rec_.events, "S");
+  EXPECT_EQ(bridge_->gameRunning, 1);  // the INFO:2 after NEXT HAND was not looked at
+  // A following command starts cleanly.
+  Reply({"INFO:0\r\nNEXT HAND\r\n"});
+  EXPECT_EQ(rec_.events, "SS");
+}
+
+TEST_F(DispatcherTest, ResultTableGoesToKekka) {
+  Reply({"INFO:2\r\nplayer early\r\nHAND 10\r\n# look-n-2 result\r\n1 rock paper engine\r\n\n2 paper rock player\r\n"});
+  EXPECT_EQ(bridge_->busy, 1);
+  EXPECT_EQ(bridge_->gameRunning, 1);
+  bridge_->OnOutput("total 1:1\r\nplayer 1 engine 1\r\nafter\r\n");
+  EXPECT_EQ(bridge_->busy, 0);
+  EXPECT_EQ(bridge_->gameRunning, 0);
+  EXPECT_EQ(rec_.events, "R");
+  EXPECT_EQ(Kekka(), "1 rock paper engine\r\n2 paper rock player\r\ntotal 1:1\r\n");
+}
+
+TEST_F(DispatcherTest, SecondHeaderTruncatesAndEmptyTable) {
+  Reply({"INFO:2\r\n# atodasi one\r\nold line\r\n# atodasi two\r\nnew line\r\nplayer end\r\n"});
+  EXPECT_EQ(Kekka(), "new line\r\n");
+  Reply({"INFO:2\r\n##look-n-2 table\r\nplayer\r\n"});
+  EXPECT_EQ(Kekka(), "");
+  EXPECT_EQ(rec_.events, "RR");
+}
+
+TEST_F(DispatcherTest, ShortHeaderIsNotAHeader) {
+  Reply({"INFO:2\r\n# atodasi\r\nplayer x\r\n"});  // 10 characters: not longer than 10
+  EXPECT_EQ(bridge_->busy, 1);
+  EXPECT_FALSE(std::ifstream(dir_ + "/kekka.txt").good());
+}
+
+TEST_F(DispatcherTest, KekkaThatCannotBeCreatedStillCompletes) {
+  ASSERT_EQ(system(("mkdir -p '" + dir_ + "/kekka.txt'").c_str()), 0);  // a folder in its place
+  Reply({"INFO:2\r\n# look-n-2 result\r\n1 x\r\nplayer 0\r\n"});
+  EXPECT_EQ(bridge_->busy, 0);
+  EXPECT_EQ(bridge_->gameRunning, 0);
+  EXPECT_EQ(rec_.events, "R");
+}
+
+TEST_F(DispatcherTest, UnrecognisedTextWithAndWithoutAGame) {
+  Reply({"garbage\r\n"}, false);
+  EXPECT_EQ(bridge_->busy, 0);
+  Reply({"garbage\r\n"}, true);
+  EXPECT_EQ(bridge_->busy, 1);
+  Reply({"end\r\n"}, true);
+  EXPECT_EQ(bridge_->busy, 0);
+}
+
+TEST_F(DispatcherTest, MissingSummaryCompletesWithoutEvent) {
+  Reply({"INFO:1\r\nNEXT HAND\r\n"});
+  EXPECT_EQ(bridge_->busy, 0);
+  EXPECT_EQ(rec_.events, "");
+}
+
+TEST_F(DispatcherTest, NoListenerStillReadsTheSummary) {
+  bridge_->Listeners().Detach(&rec_);
+  WriteSummary("INFO: 70000\n");
+  Reply({"INFO:1\r\nNEXT HAND\r\n"});
+  EXPECT_EQ(bridge_->Listeners().Info(), 70000);
+  EXPECT_EQ(rec_.events, "");
+}
+
+TEST_F(DispatcherTest, ChunkOfMaximumSize) {
+  const std::string big = "INFO:0\r\n" + std::string(4087, 'x');
+  ASSERT_EQ(big.size(), 4095u);
+  WriteSummary("INFO: 0\n");
+  Reply({big.c_str()});
+  EXPECT_EQ(bridge_->busy, 1);
+  bridge_->OnOutput("NEXT HAND\r\n");
+  EXPECT_EQ(bridge_->busy, 0);
+  EXPECT_EQ(rec_.events, "S");
+}
+
+TEST(ListenerListTest, OrderDetachAndMissing) {
+  ListenerList list;
+  Recorder a, b, c;
+  list.Attach(&a);
+  list.Attach(&b);
+  list.Attach(&c);
+  list.Detach(&b);
+  list.Detach(&b);
+  list.NewGame();
+  list.Ended();
+  EXPECT_EQ(a.events, "NE");
+  EXPECT_EQ(b.events, "");
+  EXPECT_EQ(c.events, "NE");
+  EXPECT_EQ(list.Count(), 2u);
+}
+
+TEST(ListenerListTest, ConcurrentAttachDetachAndWalks) {
+  ListenerList list;
+  std::atomic<bool> stop{false};
+  std::atomic<int> calls{0};
+  struct Counter : GameListener {
+    std::atomic<int>* calls;
+    void OnNewGame() override { ++*calls; }
+    void OnSummary() override {}
+    void OnResult() override { ++*calls; }
+    void OnEnd() override {}
+  };
+  std::thread walker([&] {
+    while (!stop) {
+      list.ResultReady("x");
+      list.NewGame();
+    }
+  });
+  std::vector<Counter> counters(50);
+  for (auto& c : counters) c.calls = &calls;
+  for (int round = 0; round < 200; ++round) {
+    for (auto& c : counters) list.Attach(&c);
+    for (auto& c : counters) list.Detach(&c);
+  }
+  stop = true;
+  walker.join();
+  EXPECT_EQ(list.Count(), 0u);
+}

@@ -1,0 +1,184 @@
+// The engine program as a child process with pipes: a whole game checked line by line.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "engine/dispatcher.h"
+#include "engine/summary.h"
+#include "tavoengine/game.h"
+
+namespace {
+
+class Engine {
+ public:
+  explicit Engine(const std::string& dir) {
+    int in[2], out[2];
+    EXPECT_EQ(pipe(in), 0);
+    EXPECT_EQ(pipe(out), 0);
+    pid_ = fork();
+    if (pid_ == 0) {
+      dup2(in[0], 0);
+      dup2(out[1], 1);
+      close(in[1]);
+      close(out[0]);
+      if (chdir(dir.c_str()) != 0) _exit(3);
+      setenv("TAVO_SEED", "42", 1);
+      execl(TAVO_ENGINE_PATH, "tavo", nullptr);
+      _exit(4);
+    }
+    close(in[0]);
+    close(out[1]);
+    to_ = in[1];
+    from_ = fdopen(out[0], "r");
+  }
+  ~Engine() {
+    if (to_ >= 0) close(to_);
+    if (from_) fclose(from_);
+    int status;
+    waitpid(pid_, &status, 0);
+  }
+  void Send(const char* command) { ASSERT_EQ(write(to_, command, strlen(command)), ssize_t(strlen(command))); }
+  std::string Line() {
+    char buf[512];
+    if (!fgets(buf, sizeof buf, from_)) return "<eof>";
+    return buf;
+  }
+  int ExitCode() {
+    close(to_);
+    to_ = -1;
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    pid_ = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+ private:
+  pid_t pid_;
+  int to_ = -1;
+  FILE* from_ = nullptr;
+};
+
+std::string TempDir() {
+  static int n = 0;
+  const std::string d = ::testing::TempDir() + "engine_" + std::to_string(getpid()) + "_" + std::to_string(n++);
+  EXPECT_EQ(system(("rm -rf '" + d + "' && mkdir -p '" + d + "'").c_str()), 0);
+  return d;
+}
+
+bool EndsWithCrLf(const std::string& s) { return s.size() >= 2 && s.compare(s.size() - 2, 2, "\r\n") == 0; }
+
+}  // namespace
+
+TEST(EngineProgram, WholeGameLineByLine) {
+  const std::string dir = TempDir();
+  Engine e(dir);
+  e.Send("D\r\n");
+  std::string line = e.Line();
+  EXPECT_EQ(line.rfind("INFO:0", 0), 0u);
+  while (line.rfind("NEXT HAND", 0) != 0) {
+    ASSERT_TRUE(EndsWithCrLf(line)) << line;
+    line = e.Line();
+  }
+  SummaryRecord r;
+  SummaryReader reader(&r);
+  ASSERT_TRUE(reader.Read((dir + "/summary.txt").c_str()));
+  EXPECT_EQ(r.info, 0);
+  EXPECT_EQ(r.hands[0], 0);
+  EXPECT_EQ(r.nextHand, 1);
+  EXPECT_NEAR(r.forecast[0] + r.forecast[1] + r.forecast[2], 1.0, 1e-3);
+
+  const char* hands[] = {"m\r\n", "n\r\n", "b\r\n"};
+  int points = 0;
+  for (int i = 0; i < tavo::Game::kHandsPerGame; ++i) {
+    e.Send(hands[i % 3]);
+    line = e.Line();
+    if (i + 1 < tavo::Game::kHandsPerGame) {
+      ASSERT_TRUE(line.rfind("INFO:0", 0) == 0 || line.rfind("INFO:1", 0) == 0) << line;
+      while (line.rfind("NEXT HAND", 0) != 0) line = e.Line();
+      ASSERT_TRUE(reader.Read((dir + "/summary.txt").c_str()));
+      EXPECT_EQ(r.hands[0], i + 1);
+      EXPECT_EQ(r.nextHand, i + 2);
+      EXPECT_GE(r.point[0] + r.point[1], points);
+      points = r.point[0] + r.point[1];
+      EXPECT_EQ(r.data, i + 1);
+    } else {
+      ASSERT_EQ(line.rfind("INFO:2", 0), 0u) << line;
+      bool header = false;
+      int rows = 0;
+      for (line = e.Line(); line.rfind("player", 0) != 0; line = e.Line()) {
+        ASSERT_NE(line, "<eof>");
+        std::string bare = line.substr(0, line.size() - 2);
+        if (ResultCollector::IsTableHeader(bare.c_str())) {
+          header = true;
+        } else if (header) {
+          ++rows;
+        }
+      }
+      EXPECT_TRUE(header);
+      EXPECT_GE(rows, tavo::Game::kHandsPerGame);
+    }
+  }
+  // After the game hands are refused, not played.
+  e.Send("m\r\n");
+  EXPECT_EQ(e.Line().rfind("ERROR", 0), 0u);
+  e.Send("x\r\n");
+  EXPECT_EQ(e.Line().rfind("ERROR", 0), 0u);
+  e.Send("Q\r\n");
+  EXPECT_EQ(e.Line(), "end\r\n");
+  EXPECT_EQ(e.ExitCode(), 0);
+}
+
+TEST(EngineProgram, EndOfInputEndsCleanly) {
+  Engine e(TempDir());
+  e.Send("D\r\nm\r\n");
+  EXPECT_EQ(e.ExitCode(), 0);
+}
+
+TEST(EngineProgram, RepliesDriveTheDispatcherThroughAGame) {
+  const std::string dir = TempDir();
+  struct Rec : GameListener {
+    std::string ev;
+    void OnNewGame() override { ev += "N"; }
+    void OnSummary() override { ev += "S"; }
+    void OnResult() override { ev += "R"; }
+    void OnEnd() override { ev += "E"; }
+  } rec;
+  BridgeCore bridge(dir.c_str());
+  bridge.Listeners().Attach(&rec);
+  tavo::Game game(7);
+  auto feed = [&](const std::string& reply, const std::string& summary) {
+    FILE* f = fopen((dir + "/summary.txt").c_str(), "wb");
+    fwrite(summary.data(), 1, summary.size(), f);
+    fclose(f);
+    bridge.busy = 1;
+    bridge.OnOutput(reply.c_str());
+    EXPECT_EQ(bridge.busy, 0);
+  };
+  bridge.gameRunning = 1;
+  std::string reply = game.NewGame();
+  feed(reply, game.SummaryText());
+  for (int i = 0; i < tavo::Game::kHandsPerGame; ++i) {
+    reply = game.Play(tavo::Rock);
+    feed(reply, game.SummaryText());
+  }
+  EXPECT_EQ(rec.ev, std::string(tavo::Game::kHandsPerGame, 'S') + "R");
+  EXPECT_EQ(bridge.gameRunning, 0);
+  // The result reply reads no summary: INFO is still that of the last hand but one.
+  EXPECT_LE(bridge.Listeners().Info(), 1);
+}
+
+TEST(Predictor, BeatsPatternedPlayers) {
+  // Always rock: after a short warm-up the engine answers paper.
+  tavo::Predictor p(1);
+  int won = 0;
+  for (int i = 0; i < 100; ++i) {
+    const auto c = p.Choose();
+    if (i >= 20) won += c.hand == tavo::Paper;
+    p.Record(tavo::Rock, c.hand);
+  }
+  EXPECT_GE(won, 75);
+}
