@@ -4,7 +4,7 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 source "$root/scripts/wine-env.sh"
 WIN=${WIN:-$root/build/win32}
 T=$(mktemp -d "${TMPDIR:-/tmp}/wine-test.XXXXXX")
-[ -n "${KEEP:-}" ] || trap 'rm -rf "$T"' EXIT
+[ -n "${KEEP:-}" ] || trap 'hide_image :77; hide_image :78; hide_image :79; rm -rf "$T"' EXIT
 IM=/usr/bin/convert
 passed=0
 failed=0
@@ -30,11 +30,35 @@ wrun() {  # a Windows program, bounded in time
   timeout 120 wine "$@"
 }
 
-# Puts a picture on the root window of a display and waits until it shows.
-show_image() {  # file display
-  pkill -f "display -display $2 " 2>/dev/null || true
-  (display -display "$2" -window root "$1" >/dev/null 2>&1 &)
-  sleep 1.2
+# Shows a picture at the top-left corner of a display, in a topmost window of a Windows
+# program, for the given seconds (default 60); hide_image takes it away again.
+show_image() {  # file display [seconds]
+  local d=${2#:} seconds=${3:-60}
+  hide_image "$2"
+  $IM "$1" -type TrueColor BMP3:"$T/show-$d.bmp"
+  rm -f "$T/shown-$d"
+  if [ "$d" = 77 ]; then
+    timeout 300 wine "$WIN/showpic.exe" "$T/show-$d.bmp" "$T/shown-$d" "$seconds" >/dev/null 2>&1 &
+  else
+    on_screen "$d" timeout 300 wine "$WIN/showpic.exe" "$T/show-$d.bmp" "$T/shown-$d" "$seconds" >/dev/null 2>&1 &
+  fi
+  eval "shown_pid_$d=$!"
+  local i
+  for i in $(seq 1 100); do [ -e "$T/shown-$d" ] && return 0; sleep 0.1; done
+  echo "could not show $1 on $2" >&2
+  return 1
+}
+
+hide_image() {  # display
+  local d=${1#:} pid
+  eval "pid=\${shown_pid_$d:-}"
+  if [ -n "$pid" ]; then
+    pkill -P "$pid" >/dev/null 2>&1
+    kill "$pid" >/dev/null 2>&1
+    wait "$pid" 2>/dev/null
+    eval "shown_pid_$d="
+    sleep 0.3
+  fi
 }
 
 same_pixels() {  # a b: exactly equal pixels

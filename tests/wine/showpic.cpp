@@ -1,0 +1,61 @@
+// Test helper: shows a BMP picture in a borderless topmost window at the screen's top-left
+// corner, writes the ready file once it is painted, and closes after the given seconds.
+// Usage: showpic.exe PICTURE.BMP READYFILE SECONDS
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+HBITMAP g_picture;
+
+LRESULT CALLBACK Proc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_PAINT) {
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(wnd, &ps);
+    HDC mem = CreateCompatibleDC(dc);
+    HGDIOBJ old = SelectObject(mem, g_picture);
+    BITMAP bm;
+    GetObjectW(g_picture, sizeof bm, &bm);
+    BitBlt(dc, 0, 0, bm.bmWidth, bm.bmHeight, mem, 0, 0, SRCCOPY);
+    SelectObject(mem, old);
+    DeleteDC(mem);
+    EndPaint(wnd, &ps);
+    return 0;
+  }
+  if (msg == WM_ERASEBKGND) return 1;
+  return DefWindowProcW(wnd, msg, wp, lp);
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 4) return 2;
+  g_picture = static_cast<HBITMAP>(LoadImageA(nullptr, argv[1], IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE));
+  if (!g_picture) return 3;
+  BITMAP bm;
+  GetObjectW(g_picture, sizeof bm, &bm);
+  WNDCLASSW wc{};
+  wc.lpfnWndProc = Proc;
+  wc.hInstance = GetModuleHandleW(nullptr);
+  wc.lpszClassName = L"showpic";
+  RegisterClassW(&wc);
+  HWND wnd = CreateWindowExW(WS_EX_TOPMOST, L"showpic", L"showpic", WS_POPUP, 0, 0, bm.bmWidth, bm.bmHeight, nullptr,
+                             nullptr, wc.hInstance, nullptr);
+  ShowWindow(wnd, SW_SHOWNOACTIVATE);
+  UpdateWindow(wnd);
+  GdiFlush();
+  const DWORD end = GetTickCount() + DWORD(std::atoi(argv[3]) * 1000);
+  bool ready = false;
+  const DWORD readyAt = GetTickCount() + 400;
+  while (GetTickCount() < end) {
+    MSG m;
+    while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
+    if (!ready && GetTickCount() >= readyAt) {
+      FILE* f = std::fopen(argv[2], "w");
+      if (f) std::fclose(f);
+      ready = true;
+    }
+    Sleep(10);
+  }
+  return 0;
+}
