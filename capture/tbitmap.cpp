@@ -163,8 +163,12 @@ void TBitmap::SetFromDib(int width, int height, int bitCount, const std::vector<
   for (size_t i = 0; i < colours.size() && i < 256; ++i) {
     info.colours[i] = RGBQUAD{colours[i].blue, colours[i].green, colours[i].red, 0};
   }
+  // The section itself is top-down: the printer driver draws bottom-up sections
+  // upside down. The source pixels stay bottom-up.
+  InfoWithTable sectionInfo = info;
+  sectionInfo.header.biHeight = -height;
   void* sectionBits = nullptr;
-  BitmapHandle section(CreateSection(reinterpret_cast<BITMAPINFO*>(&info), &sectionBits));
+  BitmapHandle section(CreateSection(reinterpret_cast<BITMAPINFO*>(&sectionInfo), &sectionBits));
   PaletteHandle palette(bitCount <= 8 ? CreatePaletteFrom(colours) : nullptr);
   {
     MemoryDC dc(CreateScreenMemoryDC());

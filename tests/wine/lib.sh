@@ -69,10 +69,13 @@ same_pixels() {  # a b: exactly equal pixels
 
 # Runs the capture program expecting its error box; leaves the box text in $T/box and
 # the exit code in $T/rc.
+# With BOX_SCREEN=78 or 79 the run uses that screen's prefix.
 run_expecting_box() {  # args...
-  ( cd "$T" && timeout 60 wine "$WIN/pixo.exe" "$@"; echo $? >"$T/rc" ) &
+  local runner=()
+  [ -n "${BOX_SCREEN:-}" ] && runner=(on_screen "$BOX_SCREEN")
+  ( cd "$T" && "${runner[@]}" timeout 60 wine "$WIN/pixo.exe" "$@"; echo $? >"$T/rc" ) &
   local pid=$!
-  timeout 60 wine "$WIN/boxreader.exe" 20 >"$T/box" 2>/dev/null || true
+  "${runner[@]}" timeout 60 wine "$WIN/boxreader.exe" 20 >"$T/box" 2>/dev/null || true
   wait $pid
   tr -d '\r' <"$T/box" >"$T/box.txt"
 }
