@@ -1,0 +1,92 @@
+#!/usr/bin/env bash
+# The engine bridge under Wine, driven by a test host: a whole game against tavo.exe with
+# the record files checked, and a fake engine that misbehaves in every way we know of.
+# Nothing may hang, crash or leave a method waiting forever.
+source "$(dirname "$0")/lib.sh"
+
+host() {  # dir commands...: runs the test host, output in $T/out
+  local dir=$1
+  shift
+  ( cd "$dir" && timeout 120 wine "$WIN/bridgehost.exe" "$(winepath -w "$dir")" "$@" ) 2>/dev/null | tr -d '\r' >"$T/out"
+  echo "${PIPESTATUS[0]}" >"$T/rc"
+}
+has() { grep -qE "$1" "$T/out" || { echo "missing /$1/"; cat "$T/out"; return 1; }; }
+ms_of() { sed -nE "s/^$1 ([0-9]+)ms.*/\1/p" "$T/out" | head -n 1; }
+
+# --- a whole game against the engine program, in a directory with blanks in its name
+real="$T/engine dir"
+mkdir -p "$real"
+cp "$WIN/tavo.exe" "$real/"
+TAVO_SEED=5 host "$real" game
+check "game: the host ends normally" rc_is 0
+check "game: summary events, then new game, results and end" has "^listener0 events=SNS{9}RE$"
+check "game: the second listener sees the same" has "^listener1 events=SNS{9}RE$"
+check "game: the game is over and nothing waits" has "^game [0-9]+ms busy=0 running=0"
+check "game: the paths" bash -c "grep -qxF 'summary path=$(winepath -w "$real")\\summary.txt' '$T/out' && \
+  grep -qxF 'result path=$(winepath -w "$real")\\kekka.txt' '$T/out'"
+check "game: kekka.txt holds the table rows and nothing of the header or player line" bash -c \
+  "[ \$(grep -c . '$real/kekka.txt') -ge 10 ] && ! grep -q 'look-n-2' '$real/kekka.txt' && ! grep -q '^player' '$real/kekka.txt'"
+check "game: kekka.txt lines end in CR LF" bash -c "head -n 1 '$real/kekka.txt' | grep -q \$'\\r\$'"
+check "game: log.txt has every reply with a line end after each chunk" bash -c \
+  "[ \$(grep -c '^NEXT HAND' '$real/log.txt') = 10 ] && grep -q '^end' '$real/log.txt' && grep -q '^INFO:2' '$real/log.txt'"
+check "game: summary.txt is the engine's and complete" bash -c "grep -q '^NEXT HAND: ' '$real/summary.txt' && grep -q '^INFO: ' '$real/summary.txt'"
+check "game: the engine has exited after End" has "^worker done=1$"
+
+# Hands before Start and after the result are not sent.
+TAVO_SEED=5 host "$real" m D Q sleep:300 D
+check "hands before Start return at once" has "^m [0-9]+ms busy=0 running=0"
+check "Start after End returns, the engine is gone" has "^D [0-9]+ms busy=0 running=1"
+check "Start then End: events" has "^listener0 events=SNEN$"
+
+# --- the fake engine
+fake="$T/fake"
+mkdir -p "$fake"
+cp "$WIN/fakeengine.exe" "$fake/tavo.exe"
+run_fake() {  # mode commands...
+  local mode=$1
+  shift
+  rm -f "$fake"/*.txt
+  FAKE_ENGINE_MODE=$mode host "$fake" "$@"
+}
+
+run_fake split D m m m Q
+check "split replies: every command completes" has "^listener0 events=SNSSRE$"
+check "split replies: a row cut between reads is two lines of kekka.txt" bash -c \
+  "[ \"\$(tr -d '\\r' <'$fake/kekka.txt' | tr '\\n' '|')\" = '1 rock pap|er engine|2 rock |rock -|' ]"
+check "split replies: the log shows every read" bash -c "[ \$(grep -c . '$fake/log.txt') -ge 20 ]"
+
+run_fake garbage D m m m Q
+check "garbage around replies: events" has "^listener0 events=SNSSRE$"
+
+run_fake bigline D m m m Q
+check "a 10 KB line in a reply: events" has "^listener0 events=SNSSRE$"
+check "a 10 KB line in a reply: logged in several chunks" bash -c "[ \$(grep -c zzzz '$fake/log.txt') -ge 3 ]"
+
+run_fake exitmid D m Q
+check "engine exits mid-reply: the host ends" rc_is 0
+check "engine exits mid-reply: Start returns promptly" bash -c "[ \$(sed -nE 's/^D ([0-9]+)ms.*/\\1/p' '$T/out') -lt 3000 ]"
+check "engine exits mid-reply: later commands do not wait" bash -c "[ \$(sed -nE 's/^Q ([0-9]+)ms.*/\\1/p' '$T/out') -lt 1000 ]"
+check "engine exits mid-reply: no summary event" has "^listener0 events=NE$"
+
+run_fake crash D m Q
+check "engine crashes: every method returns" bash -c "grep -q '^Q ' '$T/out' && [ \$(cat '$T/rc') = 0 ]"
+check "engine crashes: Start returns promptly" bash -c "[ \$(sed -nE 's/^D ([0-9]+)ms.*/\\1/p' '$T/out') -lt 3000 ]"
+
+run_fake silent D Q
+check "silent engine: Start gives up after the silence limit" bash -c \
+  "d=\$(sed -nE 's/^D ([0-9]+)ms.*/\\1/p' '$T/out'); [ \"\$d\" -ge 9000 ] && [ \"\$d\" -lt 15000 ]"
+check "silent engine: End returns too" has "^Q [0-9]+ms busy=0"
+
+missing="$T/missing"
+mkdir -p "$missing"
+host "$missing" D m Q
+check "missing engine: the bridge exists and every method returns at once" bash -c \
+  "grep -q '^bridge created' '$T/out' && [ \$(sed -nE 's/^D ([0-9]+)ms.*/\\1/p' '$T/out') -lt 1000 ] && grep -q '^worker done=1' '$T/out'"
+check "missing engine: Start and End still broadcast" has "^listener0 events=NE$"
+
+readonly_dir="$T/readonly"
+mkdir -p "$readonly_dir/log.txt"  # a folder where log.txt should be: the log cannot be created
+host "$readonly_dir" D Q
+check "log.txt cannot be created: no bridge, nothing started" has "^bridge none"
+
+finish
