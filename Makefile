@@ -36,8 +36,7 @@ fuzz: native
 
 dist: win32
 	@mkdir -p dist
-	@cp $(WIN32)/pixo.exe $(WIN32)/tavo.exe dist/
-	@if [ -f $(WIN32)/Tavo.ocx ]; then cp $(WIN32)/Tavo.ocx dist/; fi
+	@cp $(WIN32)/pixo.exe $(WIN32)/tavo.exe $(WIN32)/Tavo.ocx dist/
 	@ls -l dist
 
 bench: native win32
