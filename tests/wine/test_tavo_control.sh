@@ -1,0 +1,132 @@
+#!/usr/bin/env bash
+# Tavo.ocx under Wine: registration, a test container that embeds it, a script host as
+# an automation client, and engines that are missing or misbehave.
+source "$(dirname "$0")/lib.sh"
+CLSID='{C07C50B1-CFB2-4B07-A496-17F752506D04}'
+PAGE='{B7DDC9E3-892B-4AC7-B45C-1823BA6FBE92}'
+LIBID='{CC465935-7000-4BB9-B3EC-7F5BAEE6C44E}'
+
+# Each test of this script gets a prefix of its own, so registrations stay here.
+export WINEPREFIX="$T/prefix"
+cp -a "$root/build/wineprefix" "$WINEPREFIX"
+rm -f "$WINEPREFIX/.printer-ready"
+(wineserver -p >/dev/null 2>&1 &)
+trap 'wineserver -k >/dev/null 2>&1; rm -rf "$T"' EXIT
+
+dir="$T/Control Directory With Long Name"
+mkdir -p "$dir"
+cp "$WIN/Tavo.ocx" "$WIN/tavo.exe" "$dir/"
+cp "$root/tests/wine/tavo_client.vbs" "$dir/"
+cd "$dir"
+q() { wine reg query "$@" 2>/dev/null | tr -d '\r' | grep -v '^reg: '; }
+export -f q
+
+# --- registration
+wine regsvr32 /s Tavo.ocx; echo $? >"$T/rc"
+check "regsvr32 registers: exit code 0" rc_is 0
+q "HKCR\\CLSID\\$CLSID" /s >clsid.txt
+short=$(q "HKCR\\CLSID\\$CLSID\\InprocServer32" /ve | sed -nE 's/^ +\(Default\) +REG_SZ +(.*)$/\1/p')
+shortdir=${short%\\*}
+check "the module path is in short form" bash -c "[[ '$short' == *'\\TAVO.OCX' || '$short' == *'\\Tavo.ocx' ]] && [[ '$short' != *' '* ]]"
+expected_keys() {
+  cat <<KEYS
+HKEY_CLASSES_ROOT\\CLSID\\$CLSID|(Default)|Tavo Control
+HKEY_CLASSES_ROOT\\CLSID\\$CLSID\\Control|(Default)|
+HKEY_CLASSES_ROOT\\CLSID\\$CLSID\\InprocServer32|(Default)|$short
+HKEY_CLASSES_ROOT\\CLSID\\$CLSID\\InprocServer32|ThreadingModel|Apartment
+HKEY_CLASSES_ROOT\\CLSID\\$CLSID\\MiscStatus|(Default)|0
+HKEY_CLASSES_ROOT\\CLSID\\$CLSID\\MiscStatus\\1|(Default)|132497
+HKEY_CLASSES_ROOT\\CLSID\\$CLSID\\ProgID|(Default)|TAVO.TavoCtrl.1
+HKEY_CLASSES_ROOT\\CLSID\\$CLSID\\ToolboxBitmap32|(Default)|$short, 1
+HKEY_CLASSES_ROOT\\CLSID\\$CLSID\\TypeLib|(Default)|$LIBID
+HKEY_CLASSES_ROOT\\CLSID\\$CLSID\\Version|(Default)|1.0
+KEYS
+}
+# reg query output as key|name|data lines
+flatten() {
+  awk '/^HKEY/ {key=$0; next} /^ +/ {line=$0; sub(/^ +/, "", line); n=split(line, f, /    /);
+       name=f[1]; data=(n >= 3 ? f[3] : ""); for (i = 4; i <= n; i++) data = data "    " f[i];
+       print key "|" name "|" data}'
+}
+export -f flatten
+flatten <clsid.txt | sort >clsid.flat
+check "control class keys and values, exactly" diff <(expected_keys | sort) clsid.flat
+check "ProgID keys" bash -c "[ \"\$(q 'HKCR\\TAVO.TavoCtrl.1' /s | flatten | sort | tr '\\n' ';')\" = \
+'HKEY_CLASSES_ROOT\\TAVO.TavoCtrl.1\\CLSID|(Default)|$CLSID;HKEY_CLASSES_ROOT\\TAVO.TavoCtrl.1|(Default)|Tavo Control;' ]"
+check "page class keys: name and module path, nothing else" bash -c "[ \"\$(q 'HKCR\\CLSID\\$PAGE' /s | flatten | sort | tr '\\n' ';')\" = \
+'HKEY_CLASSES_ROOT\\CLSID\\$PAGE\\InprocServer32|(Default)|$short;HKEY_CLASSES_ROOT\\CLSID\\$PAGE|(Default)|Tavo Property Page;' ]"
+check "no Insertable key" bash -c "[ -z \"\$(q 'HKCR\\CLSID\\$CLSID\\Insertable')\" ]"
+check "type library registered as 1.0, win32" bash -c "q 'HKCR\\TypeLib\\$LIBID\\1.0\\0\\win32' /ve | grep -q 'Tavo.ocx'"
+check "the dispinterfaces are registered" bash -c "q 'HKCR\\Interface\\{FED81B97-152F-49C7-A3B3-07A56431FE70}' /ve | grep -q _DTavo"
+before=$(q "HKCR\\CLSID\\$CLSID" /s | md5sum)
+wine regsvr32 /s Tavo.ocx
+check "registering twice leaves one set" test "$(q "HKCR\\CLSID\\$CLSID" /s | md5sum)" = "$before"
+
+# --- the test container and the script host
+timeout 120 wine "$WIN/axhost.exe" "$shortdir" 2>&1 | tr -d '\r' >axhost.out
+check "test container: every check passes" grep -q "^axhost: [0-9]* passed, 0 failed$" axhost.out
+grep "^FAIL" axhost.out >&2
+check "record files in the control's directory" bash -c "[ -s log.txt ] && [ -s kekka.txt ] && [ -s summary.txt ]"
+timeout 120 wine cscript //nologo tavo_client.vbs 2>&1 | tr -d '\r' >vbs.out; echo "${PIPESTATUS[0]}" >"$T/rc"
+check "script host: ran to the end" grep -q "^sentinel: script ran to the end$" vbs.out
+check "script host: no failure (exit code 0)" rc_is 0
+check "script host: a whole game reached kekka.txt" bash -c "[ \$(grep -c . kekka.txt) -ge 10 ]"
+grep "^FAIL" vbs.out >&2
+
+# --- Japanese texts as a Japanese system shows them
+if [ -d "$root/build/locale/ja_JP.UTF-8" ]; then
+  LOCPATH=$root/build/locale LC_ALL=ja_JP.UTF-8 timeout 120 wine "$WIN/axhost.exe" "$shortdir" 2>&1 | tr -d '\r' >ja.out
+  check "type library help string in Japanese" grep -qxF "library: TAVOLib | Tavo ActiveX ｺﾝﾄﾛｰﾙ ﾓｼﾞｭｰﾙ" ja.out
+  check "dispinterface help string in Japanese" grep -qxF "dispinterface: _DTavo | Tavo Control 用ﾃﾞｨｽﾊﾟｯﾁ ｲﾝﾀｰﾌｪｲｽ" ja.out
+  check "property page text in Japanese" grep -qxF "page text: TODO: Tavo Control のﾌﾟﾛﾊﾟﾃｨを処理するｺﾝﾄﾛｰﾙを配置" ja.out
+fi
+
+# --- engines that are missing or misbehave: every method returns
+cp "$WIN/fakeengine.exe" tavo.exe
+start=$(date +%s)
+FAKE_ENGINE_MODE=crash timeout 120 wine cscript //nologo tavo_client.vbs 2>&1 | tr -d '\r' >crash.out
+check "a crashing engine: the script runs to the end" grep -q "^sentinel" crash.out
+check "a crashing engine: quickly" test $(($(date +%s) - start)) -lt 30
+printf '%s\r\n' 'Set ctl = CreateObject("TAVO.TavoCtrl.1")' 'ctl.Start' 'ctl.Goo' 'ctl.Master' 'ctl.End' \
+  'WScript.Echo "sentinel " & ctl.INFO' >short.vbs
+start=$(date +%s)
+FAKE_ENGINE_MODE=silent timeout 300 wine cscript //nologo short.vbs 2>&1 | tr -d '\r' >silent.out
+check "a silent engine: every method returns" grep -q "^sentinel 0" silent.out
+check "a silent engine: each wait is bounded" test $(($(date +%s) - start)) -lt 60
+FAKE_ENGINE_MODE=garbage timeout 120 wine cscript //nologo tavo_client.vbs 2>&1 | tr -d '\r' >garbage.out
+check "an engine printing garbage: the script runs to the end" grep -q "^sentinel" garbage.out
+rm -f tavo.exe
+start=$(date +%s)
+timeout 120 wine cscript //nologo tavo_client.vbs 2>&1 | tr -d '\r' >missing.out
+check "a missing engine: the script runs to the end at once" bash -c "grep -q '^sentinel' missing.out && [ \$((\$(date +%s) - $start)) -lt 20 ]"
+cp "$WIN/tavo.exe" .
+
+# --- removal
+wine regsvr32 /s /u Tavo.ocx; echo $? >"$T/rc"
+check "regsvr32 /u: exit code 0" rc_is 0
+check "unregistering removes the class, ProgID, page and type library keys" bash -c \
+  "[ -z \"\$(q 'HKCR\\CLSID\\$CLSID')\" ] && [ -z \"\$(q 'HKCR\\TAVO.TavoCtrl.1')\" ] && [ -z \"\$(q 'HKCR\\CLSID\\$PAGE')\" ] && [ -z \"\$(q 'HKCR\\TypeLib\\$LIBID')\" ]"
+wine regsvr32 /s /u Tavo.ocx; echo $? >"$T/rc"
+check "unregistering twice succeeds" rc_is 0
+
+# A 16-bit server under the same CLSID: only the 32-bit parts go.
+wine regsvr32 /s Tavo.ocx
+wine reg add "HKCR\\CLSID\\$CLSID\\InprocServer" /ve /d 'TAVO16.DLL' /f >/dev/null 2>&1
+wine regsvr32 /s /u Tavo.ocx
+check "with a 16-bit server only InprocServer32 and ToolboxBitmap32 are removed" bash -c \
+  "q 'HKCR\\CLSID\\$CLSID\\InprocServer' /ve | grep -q TAVO16 && q 'HKCR\\CLSID\\$CLSID\\ProgID' /ve | grep -q TAVO.TavoCtrl.1 && \
+   [ -z \"\$(q 'HKCR\\CLSID\\$CLSID\\InprocServer32')\" ] && [ -z \"\$(q 'HKCR\\CLSID\\$CLSID\\ToolboxBitmap32')\" ]"
+wine reg delete "HKCR\\CLSID\\$CLSID" /f >/dev/null 2>&1
+wine reg delete "HKCR\\TAVO.TavoCtrl.1" /f >/dev/null 2>&1
+
+# --- a control loaded without registration works from "."
+plain="$T/plain"
+mkdir -p "$plain"
+cp "$WIN/Tavo.ocx" "$WIN/tavo.exe" "$plain/"
+cd "$plain"
+timeout 120 wine "$WIN/axhost.exe" "." unregistered 2>&1 | tr -d '\r' >axhost.out
+check "unregistered: the container's checks pass with WorkDirectory '.'" grep -q "^axhost: [0-9]* passed, 0 failed$" axhost.out
+grep "^FAIL" axhost.out >&2
+check "unregistered: record files in the current directory" bash -c "[ -s log.txt ] && [ -s kekka.txt ]"
+
+finish
