@@ -28,3 +28,8 @@ if(EXISTS ${CMAKE_SOURCE_DIR}/control/CMakeLists.txt)
   add_subdirectory(control)
 endif()
 add_subdirectory(bench/win32)
+
+# The demonstration host of the control.
+add_executable(tavodemo demo/tavodemo.cpp)
+target_include_directories(tavodemo PRIVATE ${CMAKE_SOURCE_DIR})
+target_link_libraries(tavodemo ole32 oleaut32 uuid user32)

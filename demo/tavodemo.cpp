@@ -1,0 +1,126 @@
+// Plays one game through the Tavo control the way a host does: creates the registered
+// control, connects an event sink, calls the methods and pumps messages, printing every
+// event as it arrives and the record files at the end.
+#include <windows.h>
+#include <ocidl.h>
+
+#include <cstdio>
+#include <string>
+
+#include "control/tavo_ids.h"
+
+namespace {
+
+const char* EventName(DISPID id) {
+  switch (id) {
+    case 1: return "SummaryUpdated";
+    case 2: return "NewGameStarted";
+    case 3: return "ResultUpdated";
+    case 4: return "End";
+  }
+  return "?";
+}
+
+bool g_result = false;
+
+class Sink : public IDispatch {
+ public:
+  STDMETHODIMP QueryInterface(REFIID riid, void** out) override {
+    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == DIID__DTavoEvents) {
+      *out = this;
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  STDMETHODIMP_(ULONG) AddRef() override { return 2; }
+  STDMETHODIMP_(ULONG) Release() override { return 1; }
+  STDMETHODIMP GetTypeInfoCount(UINT* n) override {
+    *n = 0;
+    return S_OK;
+  }
+  STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+  STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
+    std::printf("    event: %s\n", EventName(id));
+    if (id == 3) g_result = true;
+    return S_OK;
+  }
+};
+
+void Pump() {
+  const DWORD end = GetTickCount() + 100;
+  do {
+    MSG m;
+    while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
+    Sleep(5);
+  } while (GetTickCount() < end);
+}
+
+VARIANT Call(IDispatch* d, const wchar_t* name, WORD flags = DISPATCH_METHOD) {
+  DISPID id;
+  LPOLESTR n = const_cast<LPOLESTR>(name);
+  VARIANT result;
+  VariantInit(&result);
+  if (SUCCEEDED(d->GetIDsOfNames(IID_NULL, &n, 1, LOCALE_USER_DEFAULT, &id))) {
+    DISPPARAMS none{nullptr, nullptr, 0, 0};
+    d->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &none, &result, nullptr, nullptr);
+  }
+  return result;
+}
+
+void PrintFile(const wchar_t* title, const std::wstring& path) {
+  std::printf("--- %ls (%ls)\n", title, path.c_str());
+  FILE* f = _wfopen(path.c_str(), L"r");
+  if (!f) return;
+  char line[512];
+  while (std::fgets(line, sizeof line, f)) std::fputs(line, stdout);
+  std::fclose(f);
+}
+
+}  // namespace
+
+int main() {
+  OleInitialize(nullptr);
+  IDispatch* ctl = nullptr;
+  if (FAILED(CoCreateInstance(CLSID_Tavo, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
+                              reinterpret_cast<void**>(&ctl)))) {
+    std::printf("the control is not registered\n");
+    return 1;
+  }
+  Sink sink;
+  IConnectionPointContainer* cpc = nullptr;
+  IConnectionPoint* cp = nullptr;
+  DWORD cookie = 0;
+  ctl->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&cpc));
+  cpc->FindConnectionPoint(DIID__DTavoEvents, &cp);
+  cp->Advise(&sink, &cookie);
+
+  VARIANT dir = Call(ctl, L"WorkDirectory", DISPATCH_PROPERTYGET);
+  std::printf("control directory: %ls\n", V_BSTR(&dir));
+  std::printf("Start\n");
+  Call(ctl, L"Start");
+  Pump();
+  const wchar_t* hands[] = {L"Goo", L"Choki", L"Pah"};
+  for (int i = 0; i < 30 && !g_result; ++i) {
+    std::printf("%ls\n", hands[(i * 5 + i / 2) % 3]);
+    Call(ctl, hands[(i * 5 + i / 2) % 3]);
+    VARIANT info = Call(ctl, L"INFO", DISPATCH_METHOD | DISPATCH_PROPERTYGET);
+    Pump();
+    std::printf("    INFO = %d\n", V_I2(&info));
+  }
+  VARIANT summary = Call(ctl, L"SummaryFile", DISPATCH_PROPERTYGET);
+  VARIANT result = Call(ctl, L"ResultFile", DISPATCH_PROPERTYGET);
+  PrintFile(L"summary", V_BSTR(&summary));
+  PrintFile(L"result", V_BSTR(&result));
+  std::printf("Master, End\n");
+  Call(ctl, L"Master");
+  Call(ctl, L"End");
+  Pump();
+  cp->Unadvise(cookie);
+  cp->Release();
+  cpc->Release();
+  ctl->Release();
+  OleUninitialize();
+  return 0;
+}
