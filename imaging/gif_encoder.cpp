@@ -91,13 +91,14 @@ void TLZWEncoder::Encode(OutStream& out, const uint8_t* pixels, size_t count, in
   output(clear);
   if (pixels[0] >= colourCount) RaiseGif("Color not in color table");
   int prefix = pixels[0];
+  uint32_t* const slots = table->Slots();
   for (size_t i = 1; i < count; ++i) {
     const int k = pixels[i];
     if (k >= colourCount) RaiseGif("Color not in color table");
     const uint32_t key = uint32_t(prefix) << 8 | uint32_t(k);
-    const int found = table->Find(key);
-    if (found >= 0) {
-      prefix = found;
+    uint32_t* slot = LzwStringTable::ProbeIn(slots, key);
+    if (*slot != 0xFFFFFFFFu) {
+      prefix = int(*slot & 0xFFF);
       continue;
     }
     output(prefix);
@@ -107,7 +108,7 @@ void TLZWEncoder::Encode(OutStream& out, const uint8_t* pixels, size_t count, in
       table->Clear();
       nextCode = clear + 2;
     } else {
-      table->Insert(key, nextCode++);
+      *slot = key << 12 | uint32_t(nextCode++);
     }
   }
   output(prefix);

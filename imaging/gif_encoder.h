@@ -34,6 +34,21 @@ class LzwStringTable {
   // The code of key, or -1.
   int Find(uint32_t key) const;
   void Insert(uint32_t key, int code);
+  // The slot that holds key, or the empty slot where key belongs: one probe sequence
+  // serves the lookup and the insertion that follows a miss.
+  uint32_t* Probe(uint32_t key) { return ProbeIn(slots_.data(), key); }
+  static uint32_t* ProbeIn(uint32_t* slots, uint32_t key) {
+    uint32_t index = (key ^ (key >> 4)) % uint32_t(kSize);
+    uint32_t* slot = slots + index;
+    if (*slot == 0xFFFFFFFFu || (*slot >> 12) == key) return slot;
+    const uint32_t step = index == 0 ? 1 : uint32_t(kSize) - index;
+    for (;;) {
+      index = index >= step ? index - step : index + uint32_t(kSize) - step;
+      slot = slots + index;
+      if (*slot == 0xFFFFFFFFu || (*slot >> 12) == key) return slot;
+    }
+  }
+  uint32_t* Slots() { return slots_.data(); }
 
  private:
   std::vector<uint32_t> slots_;

@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Benchmarks: the image writers natively (optimised, without sanitizers), the engine's
+# strength and latency, and under Wine the capture writers and the bridge's round trip.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+cmake -S . -B build/native-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DPIXO_SANITIZE=OFF \
+  -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang >/dev/null
+cmake --build build/native-bench --target bench_imaging bench_engine tavo_engine_native >/dev/null
+
+echo "== image writers (native)"
+build/native-bench/bench_imaging build/native-bench/screen1920.rgb
+start=$(date +%s.%N)
+for _ in 1 2 3; do /usr/bin/convert -size 1920x1080 -depth 8 rgb:build/native-bench/screen1920.rgb -dither None -colors 256 null:; done
+end=$(date +%s.%N)
+base_start=$(date +%s.%N)
+for _ in 1 2 3; do /usr/bin/convert -size 1920x1080 -depth 8 rgb:build/native-bench/screen1920.rgb null:; done
+base_end=$(date +%s.%N)
+python3 -c "print('  ImageMagick 256-colour reduction without dithering, 1920x1080: %.1f ms (reading the file excluded)' % (max(0.0, (($end - $start) - ($base_end - $base_start)) / 3 * 1000)))"
+
+echo "== engine strength and latency (native)"
+build/native-bench/bench_engine build/native-bench/tavo
+
+echo "== under Wine: BMP save and JPEG compression"
+source scripts/wine-env.sh
+(cd build && timeout 600 wine win32/bench_capture.exe | tr -d '\r')
+echo "== under Wine: one hand through the bridge, 1000 hands against tavo.exe"
+dir=$(mktemp -d)
+cp build/win32/tavo.exe "$dir/"
+(cd "$dir" && timeout 600 wine "$root/build/win32/bridgehost.exe" "$(winepath -w "$dir")" listeners:1 bench:1000 | tr -d '\r' | grep '^bench')
+rm -rf "$dir"
