@@ -1,5 +1,7 @@
 # Cross-build of the Windows deliverables.
-set(DEPS_PREFIX ${CMAKE_SOURCE_DIR}/build/deps/prefix)
+if(NOT DEPS_PREFIX)
+  set(DEPS_PREFIX ${CMAKE_SOURCE_DIR}/build/deps/prefix)
+endif()
 add_compile_options(-Wall -Wextra -O2)
 add_link_options(-static -static-libgcc -static-libstdc++)
 add_compile_definitions(UNICODE _UNICODE WINVER=0x0601 _WIN32_WINNT=0x0601)
