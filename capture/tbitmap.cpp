@@ -75,7 +75,10 @@ std::shared_ptr<TBitmap::Image> TBitmap::Describe(HBITMAP handle) {
   img->height = ds.dsBm.bmHeight;
   img->bitsPerPixel = ds.dsBm.bmPlanes * ds.dsBm.bmBitsPixel;
   img->isDib = got == int(sizeof ds) && ds.dsBm.bmBits != nullptr;
-  if (img->isDib) img->section = ds;
+  if (img->isDib) {
+    img->section = ds;
+    img->topDown = ds.dsBmih.biHeight < 0;
+  }
   return img;
 }
 
@@ -178,6 +181,7 @@ void TBitmap::SetFromDib(int width, int height, int bitCount, const std::vector<
   }
   GdiFlush();
   auto img = Describe(section.release());
+  img->topDown = true;  // made top-down above, whatever the description says
   img->palette = std::move(palette);
   image_ = std::move(img);
 }
@@ -235,6 +239,7 @@ void TBitmap::SaveToFile(const std::wstring& name) {
   DibHeaderInfo h;
   h.width = ds.dsBmih.biWidth;
   h.height = ds.dsBmih.biHeight;
+  if (image_->isDib && image_->topDown && h.height > 0) h.height = -h.height;
   h.bitCount = ds.dsBmih.biBitCount;
   h.compression = ds.dsBmih.biCompression;
   h.sizeImage = ds.dsBmih.biSizeImage;

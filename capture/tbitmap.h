@@ -40,6 +40,8 @@ class TBitmap {
   HPALETTE Palette() const { return image_ ? image_->palette.get() : nullptr; }
   // Pixel memory and header of a DIB section (null otherwise).
   const DIBSECTION* Section() const { return IsDibSection() ? &image_->section : nullptr; }
+  // Whether a DIB section's rows lie top row first in memory.
+  bool TopDown() const { return image_ && image_->topDown; }
 
   // Replaces the bitmap by a 24-bit DIB section of the same size.
   void SetPixelFormat24();
@@ -59,6 +61,7 @@ class TBitmap {
     int height = 0;
     int bitsPerPixel = 0;
     bool isDib = false;
+    bool topDown = false;
     DIBSECTION section{};
     BitmapHandle saveCopy;  // DIB-section copy of a screen-compatible bitmap, for saving
     DIBSECTION saveSection{};

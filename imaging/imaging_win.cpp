@@ -94,7 +94,7 @@ void PngImage::Assign(const TBitmap& bitmap) {
       PngInternalImage& img = *image_;
       const int32_t rowBytes = img.Stride();
       const auto* src = static_cast<const uint8_t*>(ds->dsBm.bmBits);
-      const bool bottomUp = ds->dsBmih.biHeight > 0;
+      const bool bottomUp = !bitmap.TopDown();
       for (int32_t y = 0; y < img.height; ++y) {  // y counts memory rows, bottom-up
         const int32_t from = bottomUp ? y : img.height - 1 - y;
         std::memcpy(img.pixels.data() + size_t(y) * size_t(rowBytes),
@@ -133,7 +133,7 @@ TGIFSubImage GifFrameFrom(const TBitmap& bitmap) {
   if (ds && ds->dsBmih.biBitCount == 8 && ds->dsBmih.biCompression == BI_RGB) {
     GdiFlush();
     const auto* bits = static_cast<const uint8_t*>(ds->dsBm.bmBits);
-    const bool bottomUp = ds->dsBmih.biHeight > 0;
+    const bool bottomUp = !bitmap.TopDown();
     for (int y = 0; y < frame.height; ++y) {
       const int row = bottomUp ? frame.height - 1 - y : y;
       std::memcpy(frame.pixels.data() + size_t(y) * frame.width, bits + size_t(row) * size_t(ds->dsBm.bmWidthBytes),

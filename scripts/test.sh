@@ -33,6 +33,8 @@ echo "== fuzzing the summary parser"
 if bash scripts/fuzz.sh "${FUZZ_SECONDS:-30}"; then total_pass=$((total_pass + 1)); else total_fail=$((total_fail + 1)); fi
 
 echo "== end to end under Wine"
+# A Japanese locale, for the texts a Japanese system shows.
+[ -d build/locale/ja_JP.UTF-8 ] || { mkdir -p build/locale && localedef -i ja_JP -f UTF-8 build/locale/ja_JP.UTF-8 >/dev/null 2>&1; }
 source scripts/wine-env.sh
 bash scripts/printer-setup.sh
 (cd build/win32 && ctest --output-on-failure) | tee build/wine-ctest.log
