@@ -17,7 +17,8 @@ void PutBE32(uint8_t* p, uint32_t v) {
 
 [[noreturn]] void RaisePng(const char* text) { Raise("EPngError", text); }
 
-inline uint32_t Score(uint8_t v) { return v < 128 ? v : 256u - v; }
+// v as a signed byte, in absolute value: v below 128 scores v, else 256 - v.
+inline uint32_t Score(uint8_t v) { const int8_t sv = int8_t(v); return uint32_t(sv < 0 ? -sv : sv); }
 
 inline uint8_t Paeth(int a, int b, int c) {
   const int p = a + b - c;

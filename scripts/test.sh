@@ -41,5 +41,5 @@ bash scripts/printer-setup.sh
 count build/wine-ctest.log
 
 echo
-echo "all suites: $total_pass passed, $total_fail failed"
+echo "total: $total_pass passed, $total_fail failed"
 [ "$total_fail" -eq 0 ]
