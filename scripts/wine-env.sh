@@ -40,12 +40,11 @@ for d in 78 79; do
   fi
 done
 
-# A persistent server per prefix keeps every Wine start fast.
+# A persistent server per prefix keeps every Wine start fast. A second server for a
+# prefix that has one exits at once, so starting one each time is safe (and a socket left
+# by a server that was killed does not fool us).
 for p in "$WINEPREFIX" "$WINEPREFIX-78" "$WINEPREFIX-79"; do
-  sock="/tmp/.wine-$(id -u)/server-$(stat -c %d-%i "$p" 2>/dev/null)/socket"
-  if [ ! -S "$sock" ]; then
-    (WINEPREFIX=$p wineserver -p >/dev/null 2>&1 &)
-  fi
+  (WINEPREFIX=$p wineserver -p >/dev/null 2>&1 &)
 done
 sleep 0.2
 
