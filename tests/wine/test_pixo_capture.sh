@@ -74,8 +74,6 @@ wrun "$WIN/pixo.exe" /N /GF png.out
 check "/N and /GF: PNG wins" bash -c "identify png.out | grep -q PNG"
 wrun "$WIN/pixo.exe" "name with blanks.bmp"
 check "quoted name with blanks" file_nonempty "name with blanks.bmp"
-wrun "$WIN/pixo.exe" "UpperLower.BMP" /A
-check "name before /A keeps its case" bash -c "ls | grep -qx UpperLower.BMP"
 before=$(ls | wc -l)
 wrun "$WIN/pixo.exe"; echo $? >rc
 check "no arguments: exit 0" rc_is 0
@@ -111,7 +109,9 @@ wrun "$WIN/patternwin.exe" rect.txt 2 &
 pw=$!
 for _ in $(seq 1 50); do [ -s rect.txt ] && break; sleep 0.1; done
 wrun "$WIN/pixo.exe" /A win.bmp
+wrun "$WIN/pixo.exe" "UpperLower.BMP" /A
 read -r l t r b < <(tr -d '\r' <rect.txt)
+check "a name before /A is written and keeps its case" bash -c "ls | grep -qx UpperLower.BMP"
 check "/A: the capture has the window's size" test "$(identify -format %wx%h win.bmp)" = "$((r - l))x$((b - t))"
 check "/A: the window's red client area is captured" bash -c "$IM win.bmp -format '%[pixel:p{$(((r - l) / 2)),$(((b - t) / 2))}]' info: | grep -qE 'red|rgb\(255,0,0\)|srgb\(255,0,0\)'"
 wait $pw
