@@ -44,7 +44,20 @@ show_image() {  # file display [seconds]
   fi
   eval "shown_pid_$d=$!"
   local i
-  for i in $(seq 1 100); do [ -e "$T/shown-$d" ] && return 0; sleep 0.1; done
+  for i in $(seq 1 100); do [ -e "$T/shown-$d" ] && break; sleep 0.1; done
+  # A capture must see the picture (within the colour precision of the screen).
+  for i in 1 2 3 4 5 6 7 8 9 10; do
+    if [ "$d" = 77 ]; then
+      timeout 60 wine "$WIN/pixo.exe" "$T/sync.bmp" >/dev/null 2>&1
+    else
+      on_screen "$d" timeout 60 wine "$WIN/pixo.exe" "$T/sync.bmp" >/dev/null 2>&1
+    fi
+    if [ "$(compare -metric AE -fuzz 4% "$T/sync.bmp" "$T/show-$d.bmp" null: 2>&1)" = 0 ]; then
+      rm -f "$T/sync.bmp"
+      return 0
+    fi
+    sleep 0.3
+  done
   echo "could not show $1 on $2" >&2
   return 1
 }

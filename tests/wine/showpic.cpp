@@ -47,9 +47,16 @@ int main(int argc, char** argv) {
   const DWORD end = GetTickCount() + DWORD(std::atoi(argv[3]) * 1000);
   bool ready = false;
   const DWORD readyAt = GetTickCount() + 400;
+  DWORD refreshAt = GetTickCount() + 250;
   while (GetTickCount() < end) {
     MSG m;
     while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
+    if (GetTickCount() >= refreshAt) {
+      // Stay on top and painted, whatever else comes and goes on the screen.
+      SetWindowPos(wnd, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
+      RedrawWindow(wnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+      refreshAt = GetTickCount() + 250;
+    }
     if (!ready && GetTickCount() >= readyAt) {
       FILE* f = std::fopen(argv[2], "w");
       if (f) std::fclose(f);
