@@ -5,6 +5,7 @@
 //   plain:      one window, red client area, foreground.
 //   minimised:  a green window below a foreground window that is then minimised; the
 //               green one is the expected capture.
+//   offscreen:  one window wholly to the right of the primary screen, foreground.
 //   quadrants:  a borderless window over the whole screen: red, green, blue and white
 //               quarters (top left, top right, bottom left, bottom right).
 #include <windows.h>
@@ -78,6 +79,9 @@ int main(int argc, char** argv) {
     SetWindowLongPtrW(expected, GWLP_USERDATA, 2);
     ShowWindow(expected, SW_SHOW);
     UpdateWindow(expected);
+  } else if (argc > 3 && std::strcmp(argv[3], "offscreen") == 0) {
+    expected = Make(0, GetSystemMetrics(SM_CXSCREEN) + 50, 100, 300, 200);
+    SetForegroundWindow(expected);
   } else if (minimised) {
     expected = Make(1, 200, 150, 320, 240);
     HWND top = Make(0, 40, 40, 200, 150);

@@ -124,4 +124,16 @@ wait $pw
 read -r l t r b < <(tr -d '\r' <rect.txt)
 check "/A with a minimised foreground window: the next window is captured" test "$(identify -format %wx%h min.bmp)" = "$((r - l))x$((b - t))"
 
+# A foreground window wholly off the primary screen: nothing is captured.
+rm -f rect.txt
+wrun "$WIN/patternwin.exe" rect.txt 2 offscreen &
+pw=$!
+for _ in $(seq 1 50); do [ -s rect.txt ] && break; sleep 0.1; done
+wrun "$WIN/pixo.exe" /A off.bmp; echo $? >rc
+wait $pw
+read -r l t r b < <(tr -d '\r' <rect.txt)
+check "an off-screen window really is off the screen" test "$l" -ge 1024
+check "/A on a window off the screen: exit code 0" rc_is 0
+check "/A on a window off the screen: no file" file_missing off.bmp
+
 finish
