@@ -450,7 +450,7 @@ HRESULT AxControl::InPlaceActivate(LONG verb, IOleClientSite* site, HWND parent,
     ComPtr<IOleInPlaceUIWindow> doc;
     OLEINPLACEFRAMEINFO info{};
     info.cb = sizeof info;
-    if (SUCCEEDED(inPlaceSite_->GetWindowContext(frame.Out(), doc.Out(), &pos, &clip, &info)) && rect) pos = *rect;
+    inPlaceSite_->GetWindowContext(frame.Out(), doc.Out(), &pos, &clip, &info);
     if (rect) pos = *rect;
     window_ = CreateWindowExW(0, kWindowClass, L"", WS_CHILD | WS_CLIPSIBLINGS, pos.left, pos.top, pos.right - pos.left,
                               pos.bottom - pos.top, host, nullptr, ModuleInstance(), nullptr);

@@ -29,26 +29,11 @@ int TGIFColorMap::BitsPerPixel() const {
 void LzwStringTable::Clear() { std::fill(slots_.begin(), slots_.end(), 0xFFFFFFFFu); }
 
 int LzwStringTable::Find(uint32_t key) const {
-  int index = int((key ^ (key >> 4)) % kSize);
-  const int step = index == 0 ? 1 : kSize - index;
-  for (;;) {
-    const uint32_t slot = slots_[size_t(index)];
-    if (slot == 0xFFFFFFFFu) return -1;
-    if ((slot >> 12) == key) return int(slot & 0xFFF);
-    index -= step;
-    if (index < 0) index += kSize;
-  }
+  const uint32_t slot = *ProbeIn(const_cast<uint32_t*>(slots_.data()), key);
+  return slot == 0xFFFFFFFFu ? -1 : int(slot & 0xFFF);
 }
 
-void LzwStringTable::Insert(uint32_t key, int code) {
-  int index = int((key ^ (key >> 4)) % kSize);
-  const int step = index == 0 ? 1 : kSize - index;
-  while (slots_[size_t(index)] != 0xFFFFFFFFu) {
-    index -= step;
-    if (index < 0) index += kSize;
-  }
-  slots_[size_t(index)] = key << 12 | uint32_t(code);
-}
+void LzwStringTable::Insert(uint32_t key, int code) { *Probe(key) = key << 12 | uint32_t(code); }
 
 void SubBlockWriter::FlushBlock() {
   if (count_ == 0) return;
