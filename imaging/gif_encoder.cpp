@@ -26,14 +26,41 @@ int TGIFColorMap::BitsPerPixel() const {
   return 8;
 }
 
-void LzwStringTable::Clear() { std::fill(slots_.begin(), slots_.end(), 0xFFFFFFFFu); }
+void LzwStringTable::Clear() { std::fill(slots_.begin(), slots_.end(), kEmpty); }
 
 int LzwStringTable::Find(uint32_t key) const {
-  const uint32_t slot = *ProbeIn(const_cast<uint32_t*>(slots_.data()), key);
-  return slot == 0xFFFFFFFFu ? -1 : int(slot & 0xFFF);
+  const uint32_t slot = slots_[Probe(key)];
+  return slot == kEmpty ? -1 : int(slot & 0xFFF);
 }
 
-void LzwStringTable::Insert(uint32_t key, int code) { *Probe(key) = key << 12 | uint32_t(code); }
+size_t LzwStringTable::Extend(const uint8_t* pixels, size_t i, size_t count, uint32_t colours, uint32_t& prefix,
+                              uint32_t& index) const {
+  const uint32_t* const slots = slots_.data();
+  uint32_t code = prefix;
+  for (; i < count; ++i) {
+    const uint32_t k = pixels[i];
+    if (k >= colours) RaiseGif("Color not in color table");
+    const uint32_t key = code << 8 | k;
+    uint32_t at = FirstIndex(code, k);
+    uint32_t slot = slots[at];
+    // An empty slot never matches: its key part would be 0xFFFFF, and no prefix code
+    // reaches 4095. So a hit at the first probe costs one comparison.
+    if ((slot >> 12) != key) {
+      at = Reduce(at);
+      if (slot != kEmpty) {
+        at = ProbeFrom(key, at);
+        slot = slots[at];
+      }
+      if (slot == kEmpty) {
+        index = at;
+        break;
+      }
+    }
+    code = slot & 0xFFF;
+  }
+  prefix = code;
+  return i;
+}
 
 void SubBlockWriter::FlushBlock() {
   if (count_ == 0) return;
@@ -75,28 +102,25 @@ void TLZWEncoder::Encode(OutStream& out, const uint8_t* pixels, size_t count, in
   }
   output(clear);
   if (pixels[0] >= colourCount) RaiseGif("Color not in color table");
-  int prefix = pixels[0];
-  uint32_t* const slots = table->Slots();
-  for (size_t i = 1; i < count; ++i) {
-    const int k = pixels[i];
-    if (k >= colourCount) RaiseGif("Color not in color table");
-    const uint32_t key = uint32_t(prefix) << 8 | uint32_t(k);
-    uint32_t* slot = LzwStringTable::ProbeIn(slots, key);
-    if (*slot != 0xFFFFFFFFu) {
-      prefix = int(*slot & 0xFFF);
-      continue;
-    }
-    output(prefix);
-    prefix = k;
+  uint32_t prefix = pixels[0];
+  size_t i = 1;
+  while (i < count) {
+    uint32_t index = 0;
+    i = table->Extend(pixels, i, count, uint32_t(colourCount), prefix, index);
+    if (i == count) break;
+    // pixels[i] does not extend the string: write its code, start a new one.
+    const uint32_t k = pixels[i++];
+    output(int(prefix));
     if (nextCode >= 4095) {
       output(clear);
       table->Clear();
       nextCode = clear + 2;
     } else {
-      *slot = key << 12 | uint32_t(nextCode++);
+      table->Store(index, prefix << 8 | k, nextCode++);
     }
+    prefix = k;
   }
-  output(prefix);
+  output(int(prefix));
   output(end);
   packer.Flush();
   blocks.Finish();

@@ -25,30 +25,66 @@ class TGIFColorMap {
   int BitsPerPixel() const;
 };
 
-// Open-addressing table of LZW strings: 8009 slots of key << 12 | code.
+// ((p ^ p >> 4) << 8) mod 8009 for every prefix code p.
+struct LzwHighRemainders {
+  uint16_t value[4096];
+  constexpr LzwHighRemainders() : value() {
+    for (uint32_t p = 0; p < 4096; ++p) value[p] = uint16_t(((p ^ (p >> 4)) << 8) % 8009u);
+  }
+};
+inline constexpr LzwHighRemainders kLzwHighRemainders{};
+
+// Open-addressing table of LZW strings: 8009 slots of key << 12 | code, all bits set
+// when empty. The first probe of a key is (key ^ key >> 4) mod 8009; a collision moves
+// the index down by 8009 - index (by 1 from index 0), wrapping around.
+//
+// 256 more slots after the last repeat the first 256, so a first probe may be read at
+// (key ^ key >> 4) mod 8009 + 8009 as well: the encoder then finds it without reducing
+// the index, which keeps the lookup of one pixel short.
 class LzwStringTable {
  public:
-  static constexpr int kSize = 8009;
-  LzwStringTable() : slots_(kSize) { Clear(); }
+  static constexpr uint32_t kSize = 8009;
+  static constexpr uint32_t kMirrored = 256;
+  static constexpr uint32_t kEmpty = 0xFFFFFFFFu;
+  LzwStringTable() : slots_(kSize + kMirrored) { Clear(); }
   void Clear();
   // The code of key, or -1.
   int Find(uint32_t key) const;
-  void Insert(uint32_t key, int code);
-  // The slot that holds key, or the empty slot where key belongs: one probe sequence
-  // serves the lookup and the insertion that follows a miss.
-  uint32_t* Probe(uint32_t key) { return ProbeIn(slots_.data(), key); }
-  static uint32_t* ProbeIn(uint32_t* slots, uint32_t key) {
-    uint32_t index = (key ^ (key >> 4)) % uint32_t(kSize);
-    uint32_t* slot = slots + index;
-    if (*slot == 0xFFFFFFFFu || (*slot >> 12) == key) return slot;
-    const uint32_t step = index == 0 ? 1 : uint32_t(kSize) - index;
+  void Insert(uint32_t key, int code) { Store(Probe(key), key, code); }
+
+  // The first probe of prefix << 8 | k, unreduced (below kSize + kMirrored): with
+  // y = prefix ^ (prefix >> 4), key ^ (key >> 4) is (y << 8) + ((prefix & 15) << 4 ^ k ^ k >> 4),
+  // and the remainder of y << 8 is looked up by prefix code.
+  static uint32_t FirstIndex(uint32_t prefix, uint32_t k) {
+    return kLzwHighRemainders.value[prefix] + ((((prefix & 15) << 4) ^ k ^ (k >> 4)));
+  }
+  static uint32_t Reduce(uint32_t index) { return index >= kSize ? index - kSize : index; }
+  // The index of the slot that holds key, or of the empty slot where it belongs, from
+  // the key's first probe (reduced) on: one probe sequence serves a lookup and the
+  // insertion that follows a miss.
+  uint32_t ProbeFrom(uint32_t key, uint32_t index) const {
+    const uint32_t* slots = slots_.data();
+    if (slots[index] == kEmpty || (slots[index] >> 12) == key) return index;
+    const uint32_t step = index == 0 ? 1 : kSize - index;
     for (;;) {
-      index = index >= step ? index - step : index + uint32_t(kSize) - step;
-      slot = slots + index;
-      if (*slot == 0xFFFFFFFFu || (*slot >> 12) == key) return slot;
+      index = index >= step ? index - step : index + kSize - step;
+      if (slots[index] == kEmpty || (slots[index] >> 12) == key) return index;
     }
   }
-  uint32_t* Slots() { return slots_.data(); }
+  uint32_t Probe(uint32_t key) const { return ProbeFrom(key, (key ^ (key >> 4)) % kSize); }
+  // Follows the strings the table knows from the string `prefix` along pixels[i], ...
+  // and returns the index of the first pixel that makes an unknown string (count when
+  // there is none), with prefix set to the code of the longest known string and index to
+  // the empty slot where the unknown one belongs. A pixel not below `colours` raises
+  // "Color not in color table".
+  size_t Extend(const uint8_t* pixels, size_t i, size_t count, uint32_t colours, uint32_t& prefix,
+                uint32_t& index) const;
+  // Slots by index, reduced or not.
+  const uint32_t* Slots() const { return slots_.data(); }
+  void Store(uint32_t index, uint32_t key, int code) {
+    slots_[index] = key << 12 | uint32_t(code);
+    if (index < kMirrored) slots_[kSize + index] = slots_[index];
+  }
 
  private:
   std::vector<uint32_t> slots_;

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <map>
 #include <random>
 
 #include "capture/errors.h"
@@ -70,6 +71,52 @@ std::vector<uint8_t> Save(int w, int h, int colours, const std::vector<uint8_t>&
 size_t DataOffset(const std::vector<uint8_t>& f) {
   const int tableBits = (f[13 + 10 - 1] & 7) + 1;  // descriptor packed byte
   return 13 + 10 + 3 * (size_t(1) << tableBits);
+}
+
+// LZW as the file format describes it, with a dictionary that has nothing to do with
+// the encoder's table: the bytes must come out the same, since codes are given out in
+// order and the clear comes when code 4095 would be assigned.
+std::vector<uint8_t> ReferenceLzw(const std::vector<uint8_t>& pixels, int bitsPerPixel) {
+  const int m = std::max(2, bitsPerPixel), clear = 1 << m, end = clear + 1;
+  std::vector<uint8_t> bytes;
+  uint64_t buffer = 0;
+  int bits = 0, width = m + 1, next = clear + 2;
+  std::map<std::pair<int, int>, int> strings;
+  auto put = [&](int code) {
+    buffer |= uint64_t(code) << bits;
+    for (bits += width; bits >= 8; bits -= 8, buffer >>= 8) bytes.push_back(uint8_t(buffer));
+    if (code == clear) width = m + 1;
+    else if (width < 12 && next > (1 << width) - 1) ++width;
+  };
+  put(clear);
+  int prefix = pixels[0];
+  for (size_t i = 1; i < pixels.size(); ++i) {
+    const auto found = strings.find({prefix, pixels[i]});
+    if (found != strings.end()) {
+      prefix = found->second;
+      continue;
+    }
+    put(prefix);
+    if (next >= 4095) {
+      put(clear);
+      strings.clear();
+      next = clear + 2;
+    } else {
+      strings[{prefix, pixels[i]}] = next++;
+    }
+    prefix = pixels[i];
+  }
+  put(prefix);
+  put(end);
+  if (bits > 0) bytes.push_back(uint8_t(buffer));
+  std::vector<uint8_t> framed{uint8_t(m)};
+  for (size_t at = 0; at < bytes.size(); at += 255) {
+    const size_t n = std::min<size_t>(255, bytes.size() - at);
+    framed.push_back(uint8_t(n));
+    framed.insert(framed.end(), bytes.begin() + long(at), bytes.begin() + long(at + n));
+  }
+  framed.push_back(0);
+  return framed;
 }
 
 }  // namespace
@@ -220,4 +267,44 @@ TEST(LzwStringTable, InsertFindAndClear) {
   EXPECT_EQ(t.Find(1048575), -1);
   t.Clear();
   EXPECT_EQ(t.Find(7919), -1);
+}
+
+TEST(LzwStringTable, EncoderFirstProbeIsTheTablesOwn) {
+  // The encoder finds the first slot of prefix << 8 | k without a division; it must be
+  // the slot of (key ^ key >> 4) mod 8009 for every prefix code and pixel.
+  for (uint32_t prefix = 0; prefix < 4096; ++prefix) {
+    for (uint32_t k = 0; k < 256; ++k) {
+      const uint32_t key = prefix << 8 | k;
+      ASSERT_EQ(LzwStringTable::Reduce(LzwStringTable::FirstIndex(prefix, k)), (key ^ (key >> 4)) % 8009u)
+          << prefix << " " << k;
+    }
+  }
+}
+
+TEST(LzwEncoder, SameBytesAsAPlainDictionary) {
+  std::mt19937 rng(7);
+  struct Input {
+    const char* what;
+    int bits;
+    std::vector<uint8_t> pixels;
+  };
+  std::vector<Input> inputs;
+  auto make = [&](const char* what, int bits, size_t n, auto pixel) {
+    Input in{what, bits, {}};
+    for (size_t i = 0; i < n; ++i) in.pixels.push_back(uint8_t(pixel(i)));
+    inputs.push_back(in);
+  };
+  make("noise, 256 colours", 8, 300000, [&](size_t) { return rng() % 256; });
+  make("noise, 3 colours", 2, 300000, [&](size_t) { return rng() % 3; });
+  make("runs of 131 colours", 8, 600000, [&](size_t) { static int c = 0, left = 0; if (left-- <= 0) { c = int(rng() % 131); left = int(rng() % 40); } return c; });
+  make("one colour", 1, 200000, [](size_t) { return 0; });
+  make("ramp", 8, 400000, [](size_t i) { return (i / 7) % 256; });
+  make("one pixel", 4, 1, [](size_t) { return 9; });
+  for (const auto& in : inputs) {
+    MemoryStream m;
+    TLZWEncoder().Encode(m, in.pixels.data(), in.pixels.size(), 1 << in.bits, in.bits);
+    const auto expected = ReferenceLzw(in.pixels, in.bits);
+    ASSERT_EQ(m.bytes.size(), expected.size()) << in.what;
+    EXPECT_TRUE(m.bytes == expected) << in.what;
+  }
 }
