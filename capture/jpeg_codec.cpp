@@ -53,8 +53,8 @@ struct CompressGuard {
 
 }  // namespace
 
-std::vector<uint8_t> CompressJpegBgr(int width, int height, int quality,
-                                     const uint8_t* (*rowAt)(const void* ctx, int y), const void* ctx) {
+std::vector<uint8_t> CompressJpeg(int width, int height, int quality, JpegPixels pixels,
+                                  const uint8_t* (*rowAt)(void* ctx, int y), void* ctx) {
   std::vector<uint8_t> out;
   if (width <= 0 || height <= 0) return out;
 
@@ -76,8 +76,8 @@ std::vector<uint8_t> CompressJpegBgr(int width, int height, int quality,
 
   cinfo.image_width = JDIMENSION(width);
   cinfo.image_height = JDIMENSION(height);
-  cinfo.input_components = 3;
-  cinfo.in_color_space = JCS_EXT_BGR;
+  cinfo.input_components = pixels == JpegPixels::Bgr ? 3 : 4;
+  cinfo.in_color_space = pixels == JpegPixels::Bgr ? JCS_EXT_BGR : JCS_EXT_BGRX;
   jpeg_set_defaults(&cinfo);
   jpeg_set_quality(&cinfo, quality, TRUE);
   jpeg_start_compress(&cinfo, TRUE);

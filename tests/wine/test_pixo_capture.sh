@@ -60,6 +60,12 @@ python3 "$root/tests/wine/jpegmarkers.py" q100.jpg >m100
 check "JPEG: JFIF marker, density unit 0, 1x1" grep -q '^E0 len=16 4a46494600010100000100010000' m50
 check "JPEG: q50 and q100 differ only in tables and data" diff m50 m100
 check "JPEG: baseline frame with 2x2 luminance sampling" grep -q '^C0 len=17 0803000400030122' m50
+# The library's own defaults at the same quality, on the pixels of the screen, give the
+# same file to the byte.
+$IM screen.png -depth 8 ppm:screen.ppm
+check "JPEG: the same bytes as cjpeg -quality 70 on the screen's pixels" bash -c "cjpeg -quality 70 screen.ppm | cmp - q70.jpg"
+check "JPEG: q100 the same bytes as cjpeg -quality 100" bash -c "cjpeg -quality 100 screen.ppm | cmp - q100.jpg"
+check "JPEG: a 32-bit capture compresses to what its 24-bit copy gives" wrun "$WIN/jpegsame.exe"
 
 # --- switches
 wrun "$WIN/pixo.exe" /JQ50 ext.jpg
