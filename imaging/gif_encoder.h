@@ -72,15 +72,13 @@ class LzwStringTable {
     }
   }
   uint32_t Probe(uint32_t key) const { return ProbeFrom(key, (key ^ (key >> 4)) % kSize); }
-  // Follows the strings the table knows from the string `prefix` along pixels[i], ...
-  // and returns the index of the first pixel that makes an unknown string (count when
-  // there is none), with prefix set to the code of the longest known string and index to
-  // the empty slot where the unknown one belongs. A pixel not below `colours` raises
-  // "Color not in color table".
+  // Walks from the string `prefix` through pixels[i], pixels[i + 1], ... while the table
+  // knows the longer string. Returns the index of the first pixel that makes an unknown
+  // string (count when there is none), with prefix set to the code of the longest known
+  // string and index to the empty slot where the unknown one belongs. A pixel not below
+  // `colours` raises "Color not in color table".
   size_t Extend(const uint8_t* pixels, size_t i, size_t count, uint32_t colours, uint32_t& prefix,
                 uint32_t& index) const;
-  // Slots by index, reduced or not.
-  const uint32_t* Slots() const { return slots_.data(); }
   void Store(uint32_t index, uint32_t key, int code) {
     slots_[index] = key << 12 | uint32_t(code);
     if (index < kMirrored) slots_[kSize + index] = slots_[index];

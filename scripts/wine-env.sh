@@ -50,8 +50,9 @@ sleep 0.2
 # Wine's own background processes (services, the desktop) outlive the program that
 # started them and keep its standard output and error open; anything waiting for those
 # to close (a pipe into tee, a test runner) would wait for as long as the server lives.
-# So the first program of each prefix runs here, with nothing inherited, and creates the
-# desktop too.
+# So the first program of each prefix runs here, with nothing inherited. (The desktop
+# process comes and goes with windows; the end-to-end tests write their output to a file
+# for that reason.)
 for p in "$WINEPREFIX" "$WINEPREFIX-78" "$WINEPREFIX-79"; do
   case $p in *-78) d=:78 ;; *-79) d=:79 ;; *) d=:77 ;; esac
   DISPLAY=$d WINEPREFIX=$p timeout 120 wine cmd /c exit </dev/null >/dev/null 2>&1 || true
