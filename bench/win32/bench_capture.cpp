@@ -88,7 +88,7 @@ int main() {
       for (int y = 0; y < h; ++y) memcpy(&padded[size_t(y) * pixo::DibStride(w, 24)], &bgr[size_t(y) * w * 3], size_t(w) * 3);
       StretchDIBits(canvas.dc(), 0, 0, w, h, 0, 0, w, h, padded.data(), &bi, DIB_RGB_COLORS, SRCCOPY);
     }
-    const int rounds = 5;
+    const int rounds = 11;
     double bmp = 1e9, write = 1e9, ours = 1e9, direct = 1e9, viaCopy = 1e9;
     for (int r = 0; r < rounds; ++r) {
       auto t0 = Clock::now();
