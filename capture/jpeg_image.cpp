@@ -63,6 +63,16 @@ class BandReader {
 
 }  // namespace
 
+std::vector<uint8_t> CompressJpegThrough24Bit(const TBitmap& bitmap, int quality) {
+  TBitmap copy;
+  copy.Assign(bitmap);
+  copy.SetPixelFormat24();
+  GdiFlush();
+  const DIBSECTION* ds = copy.Section();
+  SectionRows rows{static_cast<const uint8_t*>(ds->dsBm.bmBits), ds->dsBm.bmWidthBytes, copy.Height()};
+  return CompressJpeg(copy.Width(), copy.Height(), quality, JpegPixels::Bgr, SectionRow, &rows);
+}
+
 void TJPEGImage::Compress() {
   data_.clear();
   compressed_ = true;
@@ -76,13 +86,7 @@ void TJPEGImage::Compress() {
     return;
   }
   // Other captures become 24 bits in a copy; the assigned image is not changed.
-  TBitmap copy;
-  copy.Assign(bitmap_);
-  copy.SetPixelFormat24();
-  GdiFlush();
-  const DIBSECTION* ds = copy.Section();
-  SectionRows rows{static_cast<const uint8_t*>(ds->dsBm.bmBits), ds->dsBm.bmWidthBytes, copy.Height()};
-  data_ = CompressJpeg(copy.Width(), copy.Height(), Quality, JpegPixels::Bgr, SectionRow, &rows);
+  data_ = CompressJpegThrough24Bit(bitmap_, Quality);
 }
 
 void TJPEGImage::SaveToFile(const std::wstring& name) {

@@ -7,6 +7,9 @@
 
 namespace pixo {
 
+// The JPEG data of a bitmap made from a 24-bit copy of it; the bitmap is not changed.
+std::vector<uint8_t> CompressJpegThrough24Bit(const TBitmap& bitmap, int quality);
+
 class TJPEGImage {
  public:
   int Quality = 90;

@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <vector>
 
-#include "capture/jpeg_codec.h"
 #include "capture/jpeg_image.h"
 #include "capture/tbitmap.h"
 
@@ -36,21 +35,6 @@ void Paint(pixo::TBitmap& image, int w, int h, unsigned seed) {
   StretchDIBits(canvas.dc(), 0, 0, w, h, 0, 0, w, h, bgr.data(), &bi, DIB_RGB_COLORS, SRCCOPY);
 }
 
-std::vector<uint8_t> ThroughCopy(const pixo::TBitmap& image, int quality) {
-  pixo::TBitmap copy;
-  copy.Assign(image);
-  copy.SetPixelFormat24();
-  GdiFlush();
-  struct Rows {
-    const uint8_t* bits;
-    int stride, height;
-  } rows{static_cast<const uint8_t*>(copy.Section()->dsBm.bmBits), copy.Section()->dsBm.bmWidthBytes, copy.Height()};
-  return pixo::CompressJpeg(copy.Width(), copy.Height(), quality, pixo::JpegPixels::Bgr, [](void* c, int y) {
-    const auto* r = static_cast<const Rows*>(c);
-    return r->bits + size_t(r->height - 1 - y) * size_t(r->stride);
-  }, &rows);
-}
-
 }  // namespace
 
 int main() {
@@ -63,7 +47,7 @@ int main() {
     jpeg.Assign(image);
     jpeg.Quality = c[2];
     jpeg.Compress();
-    const std::vector<uint8_t> expected = ThroughCopy(image, c[2]);
+    const std::vector<uint8_t> expected = pixo::CompressJpegThrough24Bit(image, c[2]);
     const bool same = !expected.empty() && jpeg.Data() == expected;
     std::printf("%dx%d q%d, %d bits per pixel: %zu and %zu bytes, %s\n", c[0], c[1], c[2], image.BitsPerPixel(),
                 jpeg.Data().size(), expected.size(), same ? "same" : "DIFFERENT");
