@@ -1,21 +1,26 @@
 # make demo   builds everything, starts the virtual display and Wine, captures the screen
 #             into out/ and plays a game through the control
 # make test   every test, native and under Wine (what CI runs)
-# make dist   the shipped files in dist/
+# make dist   the shipped files: 32-bit in dist/, 64-bit in dist/x64/
 # make bench  the benchmarks
+#
+# PIXO_ARCHS="x64" (or "x86", or "x86 x64") chooses the architectures whose Windows
+# programs are run under Wine; by default, every one this machine can run.
 SHELL := /bin/bash
 ROOT := $(CURDIR)
 NATIVE := build/native
 WIN32 := build/win32
+WIN64 := build/win64
 JOBS := $(shell nproc)
 
-.PHONY: all setup native win32 demo test test-native test-wine fuzz dist bench clean
+.PHONY: all setup native win32 win64 windows demo test fuzz dist bench clean
 
-all: native win32
+all: native windows
 
 setup:
 	@bash scripts/setup.sh
-	@bash scripts/deps.sh
+	@bash scripts/deps.sh x86
+	@bash scripts/deps.sh x64
 
 native: setup
 	@cmake -S . -B $(NATIVE) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang >/dev/null
@@ -25,22 +30,29 @@ win32: setup
 	@cmake -S . -B $(WIN32) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
 	@cmake --build $(WIN32) -j$(JOBS)
 
-demo: win32
+win64: setup
+	@cmake -S . -B $(WIN64) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
+	@cmake --build $(WIN64) -j$(JOBS)
+
+windows: win32 win64
+
+demo: windows
 	@bash scripts/demo.sh
 
-test: native win32
+test: native dist
 	@bash scripts/test.sh
 
 fuzz: native
 	@bash scripts/fuzz.sh 30
 
-dist: win32
-	@mkdir -p dist
+dist: windows
+	@mkdir -p dist/x64
 	@cp $(WIN32)/pixo.exe $(WIN32)/tavo.exe $(WIN32)/Tavo.ocx dist/
-	@ls -l dist
+	@cp $(WIN64)/pixo.exe $(WIN64)/tavo.exe $(WIN64)/Tavo.ocx dist/x64/
+	@ls -l dist dist/x64
 
-bench: native win32
+bench: native windows
 	@bash scripts/bench.sh
 
 clean:
-	rm -rf $(NATIVE) $(WIN32) out dist
+	rm -rf $(NATIVE) $(WIN32) $(WIN64) out dist

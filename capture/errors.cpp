@@ -28,8 +28,10 @@ std::string FormatOne(const char* format, const std::string& value) {
 
 std::string ErrorBoxText(const std::string& className, const std::string& moduleName,
                          uintptr_t offset, const std::string& message) {
+  // An offset inside one module image, which is never 4 GB or larger, so eight hex digits
+  // hold it on 64-bit Windows too; a wider value would still be printed whole.
   char address[32];
-  std::snprintf(address, sizeof address, "%08lX", static_cast<unsigned long>(offset));
+  std::snprintf(address, sizeof address, "%08llX", static_cast<unsigned long long>(offset));
   std::string out;
   const std::string format = msg::kBoxFormat;
   const std::string values[] = {className, moduleName, address, message,

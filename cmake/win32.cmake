@@ -1,6 +1,18 @@
 # Cross-build of the Windows deliverables.
+# The toolchain files name the architecture and its tools; a build without one (on
+# Windows, with the compilers on PATH) takes them from the compiler.
+if(NOT PIXO_ARCH)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(PIXO_ARCH x64)
+    set(PIXO_WIDL_FLAGS --win64)
+  else()
+    set(PIXO_ARCH x86)
+    set(PIXO_WIDL_FLAGS --win32)
+  endif()
+  set(PIXO_WIDL widl)
+endif()
 if(NOT DEPS_PREFIX)
-  set(DEPS_PREFIX ${CMAKE_SOURCE_DIR}/build/deps/prefix)
+  set(DEPS_PREFIX ${CMAKE_SOURCE_DIR}/build/deps/${PIXO_ARCH}/prefix)
 endif()
 add_compile_options(-Wall -Wextra -O2)
 add_link_options(-static -static-libgcc -static-libstdc++)

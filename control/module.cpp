@@ -20,6 +20,12 @@ HINSTANCE g_instance = nullptr;
 std::atomic<long> g_count{0};
 
 constexpr const char* kProgId = "TAVO.TavoCtrl.1";
+// The platform the module's type library is built for (widl --win32 or --win64).
+#ifdef _WIN64
+constexpr SYSKIND kTypeLibSystem = SYS_WIN64;
+#else
+constexpr SYSKIND kTypeLibSystem = SYS_WIN32;
+#endif
 // The longest directory for which the engine path and the record file paths still fit
 // their 1024-byte buffers ("\summary.txt" is the longest name appended).
 constexpr size_t kMaxDirectory = 1023 - 12;
@@ -269,7 +275,7 @@ extern "C" HRESULT WINAPI DllRegisterServer() {
 
 extern "C" HRESULT WINAPI DllUnregisterServer() {
   if (KeyExists(L"TypeLib\\" + GuidText(LIBID_TAVOLib))) {
-    if (FAILED(UnRegisterTypeLib(LIBID_TAVOLib, kTavoVersionMajor, kTavoVersionMinor, 0, SYS_WIN32)))
+    if (FAILED(UnRegisterTypeLib(LIBID_TAVOLib, kTavoVersionMajor, kTavoVersionMinor, 0, kTypeLibSystem)))
       return SELFREG_E_TYPELIB;
   }
   const bool controlOk = UnregisterClass(CLSID_Tavo, L"TAVO.TavoCtrl.1");

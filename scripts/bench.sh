@@ -21,11 +21,14 @@ python3 -c "print('  ImageMagick 256-colour reduction without dithering, 1920x10
 echo "== engine strength and latency (native)"
 build/native-bench/bench_engine build/native-bench/tavo
 
-echo "== under Wine: BMP save and JPEG compression"
+# Under Wine: the 32-bit build where this machine runs it, else the 64-bit one.
+source scripts/arch.sh
+arch_detect
 source scripts/wine-env.sh
-(cd build && timeout 600 wine win32/bench_capture.exe | tr -d '\r')
-echo "== under Wine: one hand through the bridge, 1000 hands against tavo.exe"
+echo "== under Wine ($PIXO_ARCH build${PIXO_ARCH_WHY:+; $PIXO_ARCH_WHY}): BMP save and JPEG compression"
+(cd build && timeout 600 wine "$PIXO_WIN/bench_capture.exe" | tr -d '\r')
+echo "== under Wine ($PIXO_ARCH build): one hand through the bridge, 1000 hands against tavo.exe"
 dir=$(mktemp -d)
-cp build/win32/tavo.exe "$dir/"
-(cd "$dir" && timeout 600 wine "$root/build/win32/bridgehost.exe" "$(winepath -w "$dir")" listeners:1 bench:1000 | tr -d '\r' | grep '^bench')
+cp "$PIXO_WIN/tavo.exe" "$dir/"
+(cd "$dir" && timeout 600 wine "$PIXO_WIN/bridgehost.exe" "$(winepath -w "$dir")" listeners:1 bench:1000 | tr -d '\r' | grep '^bench')
 rm -rf "$dir"

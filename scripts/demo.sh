@@ -4,10 +4,17 @@
 # it from a host, showing the events and the record files.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-WIN=$root/build/win32
 out=$root/out
 mkdir -p "$out"
-source "$root/scripts/wine-env.sh"
+# The 32-bit build where this machine runs 32-bit programs, else the 64-bit one.
+source "$root/scripts/arch.sh"
+arch_detect || exit 1
+source "$root/scripts/wine-env.sh" || exit 1
+WIN=$PIXO_WIN
+case $PIXO_ARCH in
+  x86) echo "== showing the 32-bit (x86) build (the files of dist/)" ;;
+  x64) echo "== showing the 64-bit (x64) build (the files of dist/x64/)${PIXO_ARCH_WHY:+, $PIXO_ARCH_WHY}" ;;
+esac
 
 echo "== a picture on the virtual screen (display :77, 1024x768)"
 /usr/bin/convert -size 1024x768 gradient:'#1e3c72'-'#2a5298' \

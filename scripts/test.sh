@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Every test: native unit tests under AddressSanitizer and UndefinedBehaviorSanitizer,
 # the listener list under ThreadSanitizer, a short fuzzing run of the summary parser,
-# and the end-to-end tests of the deliverables under Wine.
+# the shipped files' headers, and the end-to-end tests of the deliverables under Wine for
+# each architecture this machine runs.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -32,14 +33,34 @@ count build/native-tsan-ctest.log
 echo "== fuzzing the summary parser"
 if bash scripts/fuzz.sh "${FUZZ_SECONDS:-30}"; then total_pass=$((total_pass + 1)); else total_fail=$((total_fail + 1)); fi
 
-echo "== end to end under Wine"
+echo "== the shipped files' PE headers"
+if python3 tests/dist/check_pe.py dist; then total_pass=$((total_pass + 1)); else total_fail=$((total_fail + 1)); fi
+
 # A Japanese locale, for the texts a Japanese system shows.
 [ -d build/locale/ja_JP.UTF-8 ] || { mkdir -p build/locale && localedef -i ja_JP -f UTF-8 build/locale/ja_JP.UTF-8 >/dev/null 2>&1; }
-source scripts/wine-env.sh
-bash scripts/printer-setup.sh
-(cd build/win32 && ctest --output-on-failure) | tee build/wine-ctest.log
-count build/wine-ctest.log
+# The end-to-end suites run for every architecture this machine runs (or PIXO_ARCHS).
+source scripts/arch.sh
+if arch_detect; then
+  e2e="end to end: $(arch_summary)"
+  for arch in $PIXO_RUN_ARCHS; do
+    echo "== end to end under Wine: $arch"
+    unset WINEPREFIX
+    export PIXO_ARCH=$arch
+    if ! source scripts/wine-env.sh; then
+      echo "the $arch Wine prefix could not be set up"
+      total_fail=$((total_fail + 1))
+      continue
+    fi
+    bash scripts/printer-setup.sh
+    (cd "$PIXO_WIN" && ctest --output-on-failure) | tee "build/wine-ctest-$arch.log"
+    count "build/wine-ctest-$arch.log"
+  done
+else
+  e2e="end to end: none ran"
+  total_fail=$((total_fail + 1))
+fi
 
 echo
+echo "$e2e"
 echo "total: $total_pass passed, $total_fail failed"
 [ "$total_fail" -eq 0 ]

@@ -1,13 +1,30 @@
 #!/usr/bin/env bash
-# Starts the virtual displays and the Wine server for the project's prefix; creates the
-# prefix on first use. Source it or run it; it is idempotent.
+# Starts the virtual displays and the Wine server for the project's prefix of one
+# architecture; creates the prefix on first use. Source it or run it; it is idempotent.
+#   PIXO_ARCH  x86 (a win32 prefix, 32-bit loader) or x64 (a win64 prefix, 64-bit
+#              loader); unset: the first one this machine runs (scripts/arch.sh)
+# It sets WINEPREFIX (build/wine-ARCH), PIXO_WINEPREFIX (the same, for copies) and
+# PIXO_WIN (the build folder of that architecture).
 #   DISPLAY :77  1024x768 at depth 24 (the main screen)
 #   DISPLAY :78  800x600 at depth 16
 #   DISPLAY :79  640x480 at depth 8 (a 256-colour palette screen)
 set -u
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-export WINEPREFIX=${WINEPREFIX:-$root/build/wineprefix}
-export WINEARCH=win32
+source "$root/scripts/arch.sh"
+if [ -z "${PIXO_ARCH:-}" ]; then
+  arch_detect || { return 1 2>/dev/null || exit 1; }
+  PIXO_ARCH=${PIXO_RUN_ARCHS%% *}
+fi
+export PIXO_ARCH
+# Without the 64-bit folder on PATH, "wine" is Debian's script (32-bit loader first).
+PATH=$(echo "$PATH" | tr ':' '\n' | grep -vxF "$root/scripts/wine64" | paste -sd: -)
+case $PIXO_ARCH in
+  x86) export WINEARCH=win32 PIXO_WIN=$root/build/win32 ;;
+  x64) export WINEARCH=win64 PIXO_WIN=$root/build/win64 PATH="$root/scripts/wine64:$PATH" ;;
+  *) echo "PIXO_ARCH: unknown architecture '$PIXO_ARCH' (x86 or x64)" >&2; return 1 2>/dev/null || exit 1 ;;
+esac
+export PIXO_WINEPREFIX=$root/build/wine-$PIXO_ARCH
+export WINEPREFIX=$PIXO_WINEPREFIX
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="winedbg.exe=d;mscoree=d;mshtml=d"
 
@@ -27,9 +44,14 @@ start_xvfb 79 640x480x8
 export DISPLAY=:77
 
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  rm -rf "$WINEPREFIX"
   mkdir -p "$WINEPREFIX"
-  wineboot -i >/dev/null 2>&1
-  wineserver -w
+  timeout 300 wineboot -i >/dev/null 2>&1
+  wineserver -w  # the registry files are written when the server ends
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    echo "wine-env: could not create the $PIXO_ARCH Wine prefix $WINEPREFIX" >&2
+    return 1 2>/dev/null || exit 1
+  fi
 fi
 # The 16-bit and 8-bit screens each get a prefix (and so a Wine desktop) of their own,
 # copied from the main one.

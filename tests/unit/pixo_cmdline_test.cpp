@@ -97,6 +97,12 @@ TEST(ErrorBox, TextFormatAndFinalPeriod) {
             "EFCreateErrorがﾓｼﾞｭｰﾙ pixo.exe の 00001A2B で発生しました。\nﾌｧｲﾙ x を作成できません.");
   EXPECT_EQ(ErrorBoxText("EPngError", "pixo.exe", 0, "done."),
             "EPngErrorがﾓｼﾞｭｰﾙ pixo.exe の 00000000 で発生しました。\ndone.");
+  // A module offset is never cut to 32 bits (the same code serves 64-bit builds).
+  EXPECT_EQ(ErrorBoxText("EPrinter", "pixo.exe", uintptr_t(0x7FFFFFFF) + 0x1234, "x"),
+            "EPrinterがﾓｼﾞｭｰﾙ pixo.exe の 80001233 で発生しました。\nx.");
+  if (sizeof(uintptr_t) == 8) {
+    EXPECT_EQ(ErrorBoxText("E", "m", uintptr_t(uint64_t(0x123456789)), "x"), "Eがﾓｼﾞｭｰﾙ m の 123456789 で発生しました。\nx.");
+  }
   EXPECT_EQ(FormatOne(msg::kJpegError, "42"), "JPEG ｴﾗｰ #42");
 }
 

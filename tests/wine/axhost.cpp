@@ -292,10 +292,11 @@ int main(int argc, char** argv) {
   const std::string expectedDir = argv[1];
   if (argc > 2 && std::strcmp(argv[2], "unregistered") == 0) {
     HMODULE ocx = LoadLibraryW(L"Tavo.ocx");
-    g_getClassObject = ocx ? reinterpret_cast<GetClassObjectFn>(GetProcAddress(ocx, "DllGetClassObject")) : nullptr;
+    const FARPROC byName = ocx ? GetProcAddress(ocx, "DllGetClassObject") : nullptr;
+    // An export's address through a generic function pointer, to its real type.
+    g_getClassObject = reinterpret_cast<GetClassObjectFn>(reinterpret_cast<void (*)()>(byName));
     Check(g_getClassObject != nullptr, "Tavo.ocx loads without registration");
-    Check(ocx && GetProcAddress(ocx, MAKEINTRESOURCEA(2)) == reinterpret_cast<FARPROC>(g_getClassObject),
-          "DllGetClassObject has ordinal 2");
+    Check(ocx && GetProcAddress(ocx, MAKEINTRESOURCEA(2)) == byName, "DllGetClassObject has ordinal 2");
     Check(ocx && GetProcAddress(ocx, MAKEINTRESOURCEA(1)) == GetProcAddress(ocx, "DllCanUnloadNow") &&
               GetProcAddress(ocx, MAKEINTRESOURCEA(3)) == GetProcAddress(ocx, "DllRegisterServer") &&
               GetProcAddress(ocx, MAKEINTRESOURCEA(4)) == GetProcAddress(ocx, "DllUnregisterServer"),

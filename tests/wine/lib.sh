@@ -2,7 +2,7 @@
 # displays and the Wine server and gives each test script a scratch folder in $T.
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 source "$root/scripts/wine-env.sh"
-WIN=${WIN:-$root/build/win32}
+WIN=${WIN:-$PIXO_WIN}
 T=$(mktemp -d "${TMPDIR:-/tmp}/wine-test.XXXXXX")
 [ -n "${KEEP:-}" ] || trap 'hide_image :77; hide_image :78; hide_image :79; rm -rf "$T"' EXIT
 IM=/usr/bin/convert

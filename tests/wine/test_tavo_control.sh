@@ -8,7 +8,7 @@ LIBID='{CC465935-7000-4BB9-B3EC-7F5BAEE6C44E}'
 
 # Each test of this script gets a prefix of its own, so registrations stay here.
 export WINEPREFIX="$T/prefix"
-cp -a "$root/build/wineprefix" "$WINEPREFIX"
+cp -a "$PIXO_WINEPREFIX" "$WINEPREFIX"
 rm -f "$WINEPREFIX/.printer-ready"
 (wineserver -p >/dev/null 2>&1 &)
 trap 'wineserver -k >/dev/null 2>&1; rm -rf "$T"' EXIT
@@ -56,7 +56,10 @@ check "ProgID keys" bash -c "[ \"\$(q 'HKCR\\TAVO.TavoCtrl.1' /s | flatten | sor
 check "page class keys: name and module path, nothing else" bash -c "[ \"\$(q 'HKCR\\CLSID\\$PAGE' /s | flatten | sort | tr '\\n' ';')\" = \
 'HKEY_CLASSES_ROOT\\CLSID\\$PAGE\\InprocServer32|(Default)|$short;HKEY_CLASSES_ROOT\\CLSID\\$PAGE|(Default)|Tavo Property Page;' ]"
 check "no Insertable key" bash -c "[ -z \"\$(q 'HKCR\\CLSID\\$CLSID\\Insertable')\" ]"
-check "type library registered as 1.0, win32" bash -c "q 'HKCR\\TypeLib\\$LIBID\\1.0\\0\\win32' /ve | grep -q 'Tavo.ocx'"
+# The type library's platform key follows the control's architecture.
+case $PIXO_ARCH in x64) tlbkey=win64 other=win32 ;; *) tlbkey=win32 other=win64 ;; esac
+check "type library registered as 1.0, $tlbkey" bash -c "q 'HKCR\\TypeLib\\$LIBID\\1.0\\0\\$tlbkey' /ve | grep -q 'Tavo.ocx'"
+check "type library: no $other key" bash -c "[ -z \"\$(q 'HKCR\\TypeLib\\$LIBID\\1.0\\0\\$other')\" ]"
 check "the dispinterfaces are registered" bash -c "q 'HKCR\\Interface\\{FED81B97-152F-49C7-A3B3-07A56431FE70}' /ve | grep -q _DTavo"
 before=$(q "HKCR\\CLSID\\$CLSID" /s | md5sum)
 wine regsvr32 /s Tavo.ocx
@@ -128,5 +131,47 @@ timeout 120 wine "$WIN/axhost.exe" "." unregistered 2>&1 | tr -d '\r' >axhost.ou
 check "unregistered: the container's checks pass with WorkDirectory '.'" grep -q "^axhost: [0-9]* passed, 0 failed$" axhost.out
 grep "^FAIL" axhost.out >&2
 check "unregistered: record files in the current directory" bash -c "[ -s log.txt ] && [ -s kekka.txt ]"
+
+# --- both architectures in one 64-bit prefix (where this machine runs 32-bit programs)
+arch_detect >/dev/null 2>&1
+if [ "$PIXO_ARCH" = x64 ] && [[ " $PIXO_RUN_ARCHS " == *" x86 "* ]]; then
+  W32=$root/build/win32
+  view() {  # 32|64 key: the key's values in that registry view, flattened
+    wine reg query "$2" /s "/reg:$1" 2>/dev/null | tr -d '\r' | grep -v '^reg: ' | flatten | sort
+  }
+  export -f view
+  d32="$T/x86 control" d64="$T/x64 control"
+  mkdir -p "$d32" "$d64"
+  # Each control drives an engine of the other architecture.
+  cp "$W32/Tavo.ocx" "$WIN/tavo.exe" "$root/tests/wine/tavo_client.vbs" "$d32/"
+  cp "$WIN/Tavo.ocx" "$W32/tavo.exe" "$root/tests/wine/tavo_client.vbs" "$d64/"
+  (cd "$d64" && wine regsvr32 /s Tavo.ocx; echo $? >"$T/rc")
+  check "x64 control: registers (exit code 0)" rc_is 0
+  (cd "$d32" && wine 'C:\windows\syswow64\regsvr32.exe' /s Tavo.ocx; echo $? >"$T/rc")
+  check "x86 control in a 64-bit prefix: the 32-bit regsvr32 registers it" rc_is 0
+  short_of() { echo "Z:$(winepath -s "$1" | tr / '\\')"; }
+  s32=$(short_of "$d32/Tavo.ocx") s64=$(short_of "$d64/Tavo.ocx")
+  server_in() { view "$1" "HKCR\\CLSID\\$CLSID\\InprocServer32" | grep -F '|(Default)|' | cut -d'|' -f3; }
+  check "the x64 control's class is in the 64-bit registry view" test "$(server_in 64)" = "$s64"
+  check "the x86 control's class is in the 32-bit registry view" test "$(server_in 32)" = "$s32"
+  v32=$(view 32 "HKCR\\CLSID\\$CLSID") v64=$(view 64 "HKCR\\CLSID\\$CLSID")
+  check "the two views hold the same keys and values but for the module path" \
+    test "${v32//"$s32"/MODULE}" = "${v64//"$s64"/MODULE}"
+  check "the class has its ten values in each view" test "$(echo "$v64" | grep -c .)" = 10
+  check "both type library platforms are registered" bash -c "
+    q 'HKCR\\TypeLib\\$LIBID\\1.0\\0\\win32' /ve | grep -qF 'x86 control' && q 'HKCR\\TypeLib\\$LIBID\\1.0\\0\\win64' /ve | grep -qF 'x64 control'"
+  (cd "$d64" && timeout 120 wine cscript //nologo tavo_client.vbs 2>&1 | tr -d '\r' >vbs.out)
+  check "x64 control, x86 engine: a whole game" bash -c "grep -q '^sentinel' '$d64/vbs.out' && ! grep -q '^FAIL' '$d64/vbs.out' && [ \$(grep -c . '$d64/kekka.txt') -ge 10 ]"
+  (cd "$d32" && timeout 120 wine 'C:\windows\syswow64\cscript.exe' //nologo tavo_client.vbs 2>&1 | tr -d '\r' >vbs.out)
+  check "x86 control, x64 engine: a whole game" bash -c "grep -q '^sentinel' '$d32/vbs.out' && ! grep -q '^FAIL' '$d32/vbs.out' && [ \$(grep -c . '$d32/kekka.txt') -ge 10 ]"
+  (cd "$d32" && wine 'C:\windows\syswow64\regsvr32.exe' /s /u Tavo.ocx; echo $? >"$T/rc")
+  check "x86 control: unregisters (exit code 0)" rc_is 0
+  check "unregistering the x86 control removes its class from the 32-bit view" test -z "$(view 32 "HKCR\\CLSID\\$CLSID")"
+  check "unregistering the x86 control leaves the x64 one whole" bash -c "[ '$(server_in 64)' = '$s64' ] &&
+    [ -z \"\$(q 'HKCR\\TypeLib\\$LIBID\\1.0\\0\\win32')\" ] && q 'HKCR\\TypeLib\\$LIBID\\1.0\\0\\win64' /ve | grep -qF 'x64 control'"
+  (cd "$d64" && wine regsvr32 /s /u Tavo.ocx)
+  check "unregistering the x64 control too leaves nothing" bash -c "
+    [ -z \"\$(view 64 'HKCR\\CLSID\\$CLSID')\" ] && [ -z \"\$(view 64 'HKCR\\TAVO.TavoCtrl.1')\" ] && [ -z \"\$(q 'HKCR\\TypeLib\\$LIBID')\" ]"
+fi
 
 finish
