@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "tavoengine/game.h"
+#include "tavo/engine/game.h"
 
 using namespace tavo;
 

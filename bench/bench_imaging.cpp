@@ -12,9 +12,9 @@
 #include <random>
 #include <vector>
 
-#include "imaging/dib_image.h"
-#include "imaging/gif_encoder.h"
-#include "imaging/png_encoder.h"
+#include "pixo/imaging/dib_image.h"
+#include "pixo/imaging/gif_encoder.h"
+#include "pixo/imaging/png_encoder.h"
 
 using namespace pixo;
 using Clock = std::chrono::steady_clock;
@@ -67,7 +67,7 @@ Picture PhotoLike(int w, int h) {
 }
 
 size_t Ours(const Picture& p, double& ms) {
-  PngSource s;
+  ImageView s;
   s.width = p.w;
   s.height = p.h;
   s.bitCount = 24;

@@ -1,4 +1,4 @@
-# Cross-build of the Windows deliverables.
+# Windows build of the deliverables (cross-built with MinGW-w64).
 # The toolchain files name the architecture and its tools; a build without one (on
 # Windows, with the compilers on PATH) takes them from the compiler.
 if(NOT PIXO_ARCH)
@@ -14,7 +14,7 @@ endif()
 if(NOT DEPS_PREFIX)
   set(DEPS_PREFIX ${CMAKE_SOURCE_DIR}/build/deps/${PIXO_ARCH}/prefix)
 endif()
-add_compile_options(-Wall -Wextra -O2)
+add_compile_options(-Wall -Wextra -Werror -Wmissing-declarations -O2)
 add_link_options(-static -static-libgcc -static-libstdc++)
 add_compile_definitions(UNICODE _UNICODE WINVER=0x0601 _WIN32_WINNT=0x0601)
 
@@ -22,28 +22,7 @@ add_library(jpeg_static STATIC IMPORTED)
 set_target_properties(jpeg_static PROPERTIES IMPORTED_LOCATION ${DEPS_PREFIX}/lib/libjpeg.a
   INTERFACE_INCLUDE_DIRECTORIES ${DEPS_PREFIX}/include)
 
-add_library(pixo_core STATIC ${PIXO_PURE_SOURCES}
-  capture/stream_win.cpp capture/tbitmap.cpp capture/grabber.cpp capture/jpeg_codec.cpp
-  capture/jpeg_image.cpp capture/run_capture.cpp capture/printing.cpp imaging/imaging_win.cpp)
-target_include_directories(pixo_core PUBLIC ${CMAKE_SOURCE_DIR})
-target_link_libraries(pixo_core PUBLIC jpeg_static z gdi32 user32 winspool)
 
-add_executable(pixo WIN32 capture/main.cpp)
-target_link_libraries(pixo pixo_core)
-
-# The engine program.
-add_library(tavo_game STATIC tavoengine/game.cpp)
-target_include_directories(tavo_game PUBLIC ${CMAKE_SOURCE_DIR})
-add_executable(tavo tavoengine/main.cpp)
-target_link_libraries(tavo tavo_game)
-
-add_subdirectory(tests/wine)
-if(EXISTS ${CMAKE_SOURCE_DIR}/control/CMakeLists.txt)
-  add_subdirectory(control)
-endif()
-add_subdirectory(bench/win32)
-
-# The demonstration host of the control.
-add_executable(tavodemo demo/tavodemo.cpp)
-target_include_directories(tavodemo PRIVATE ${CMAKE_SOURCE_DIR})
-target_link_libraries(tavodemo ole32 oleaut32 uuid user32)
+# Every program and the control land at the top of the build folder.
+set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+set(CMAKE_LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})

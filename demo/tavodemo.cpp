@@ -7,7 +7,8 @@
 #include <cstdio>
 #include <string>
 
-#include "control/tavo_ids.h"
+#include "demo/hostkit/hostkit.h"
+#include "tavo/control/tavo_ids.h"
 
 namespace {
 
@@ -48,24 +49,11 @@ class Sink : public IDispatch {
   }
 };
 
-void Pump() {
-  const DWORD end = GetTickCount() + 100;
-  do {
-    MSG m;
-    while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
-    Sleep(5);
-  } while (GetTickCount() < end);
-}
+void Pump() { hostkit::Pump(100); }
 
 VARIANT Call(IDispatch* d, const wchar_t* name, WORD flags = DISPATCH_METHOD) {
-  DISPID id;
-  LPOLESTR n = const_cast<LPOLESTR>(name);
   VARIANT result;
-  VariantInit(&result);
-  if (SUCCEEDED(d->GetIDsOfNames(IID_NULL, &n, 1, LOCALE_USER_DEFAULT, &id))) {
-    DISPPARAMS none{nullptr, nullptr, 0, 0};
-    d->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &none, &result, nullptr, nullptr);
-  }
+  hostkit::Call(d, name, &result, flags);
   return result;
 }
 
@@ -89,12 +77,7 @@ int main() {
     return 1;
   }
   Sink sink;
-  IConnectionPointContainer* cpc = nullptr;
-  IConnectionPoint* cp = nullptr;
-  DWORD cookie = 0;
-  ctl->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&cpc));
-  cpc->FindConnectionPoint(DIID__DTavoEvents, &cp);
-  cp->Advise(&sink, &cookie);
+  const DWORD cookie = hostkit::Connect(ctl, DIID__DTavoEvents, &sink);
 
   VARIANT dir = Call(ctl, L"WorkDirectory", DISPATCH_PROPERTYGET);
   std::printf("control directory: %ls\n", V_BSTR(&dir));
@@ -117,9 +100,7 @@ int main() {
   Call(ctl, L"Master");
   Call(ctl, L"End");
   Pump();
-  cp->Unadvise(cookie);
-  cp->Release();
-  cpc->Release();
+  hostkit::Disconnect(ctl, DIID__DTavoEvents, cookie);
   ctl->Release();
   OleUninitialize();
   return 0;

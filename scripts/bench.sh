@@ -6,10 +6,10 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 cmake -S . -B build/native-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DPIXO_SANITIZE=OFF \
   -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang >/dev/null
-cmake --build build/native-bench --target bench_imaging bench_engine tavo_engine_native >/dev/null
+cmake --build build/native-bench --target bench_imaging bench_engine tavo_engine >/dev/null
 
 echo "== image writers (native)"
-build/native-bench/bench_imaging build/native-bench/screen1920.rgb
+build/native-bench/bin/bench_imaging build/native-bench/screen1920.rgb
 start=$(date +%s.%N)
 for _ in 1 2 3; do /usr/bin/convert -size 1920x1080 -depth 8 rgb:build/native-bench/screen1920.rgb -dither None -colors 256 null:; done
 end=$(date +%s.%N)
@@ -19,7 +19,7 @@ base_end=$(date +%s.%N)
 python3 -c "print('  ImageMagick 256-colour reduction without dithering, 1920x1080: %.1f ms (reading the file excluded)' % (max(0.0, (($end - $start) - ($base_end - $base_start)) / 3 * 1000)))"
 
 echo "== engine strength and latency (native)"
-build/native-bench/bench_engine build/native-bench/tavo
+build/native-bench/bin/bench_engine build/native-bench/bin/tavo
 
 # Under Wine: the 32-bit build where this machine runs it, else the 64-bit one.
 source scripts/arch.sh

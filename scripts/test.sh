@@ -26,12 +26,20 @@ count build/native-ctest.log
 echo "== listener list and dispatcher under ThreadSanitizer"
 cmake -S . -B build/native-tsan -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang -DPIXO_TSAN=ON \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build/native-tsan --target tavo_unit_tests tavo_engine_native >/dev/null
+cmake --build build/native-tsan --target tavo_unit_tests tavo_engine >/dev/null
 (cd build/native-tsan && ctest -R tavo_unit_tests --output-on-failure) | tee build/native-tsan-ctest.log
 count build/native-tsan-ctest.log
 
 echo "== fuzzing the summary parser"
 if bash scripts/fuzz.sh "${FUZZ_SECONDS:-30}"; then total_pass=$((total_pass + 1)); else total_fail=$((total_fail + 1)); fi
+
+echo "== includes are root-relative (the layers' include paths are the only way in)"
+if grep -rnE '#include "\.\./' pixo tavo demo tests bench; then
+  total_fail=$((total_fail + 1))
+else
+  echo "no relative include"
+  total_pass=$((total_pass + 1))
+fi
 
 echo "== the shipped files' PE headers"
 if python3 tests/dist/check_pe.py dist; then total_pass=$((total_pass + 1)); else total_fail=$((total_fail + 1)); fi

@@ -8,8 +8,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "capture/jpeg_image.h"
-#include "capture/tbitmap.h"
+#include "pixo/capture/jpeg_image.h"
+#include "pixo/capture/tbitmap.h"
 #include <jpeglib.h>
 
 namespace {

@@ -1,23 +1,23 @@
-// libFuzzer target: the summary parser over arbitrary file contents.
-#include <cstdio>
+// libFuzzer target: the summary parser over arbitrary file contents, read from memory
+// through the same line reader that reads the file.
 #include <cstdint>
+#include <cstdio>
 #include <string>
-#include <unistd.h>
 
-#include "engine/summary.h"
+#include "tavo/bridge/summary.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const std::string path = "/tmp/fuzz_summary_" + std::to_string(getpid()) + ".txt";
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) return 0;
-  std::fwrite(data, 1, size, f);
-  std::fclose(f);
+  std::string text(reinterpret_cast<const char*>(data), size);
   SummaryRecord record;
   SummaryReader reader(&record);
-  reader.Read(path.c_str());
+  FILE* stream = size ? fmemopen(text.data(), text.size(), "r") : nullptr;
+  if (stream) {
+    StreamLineReader lines(stream);
+    reader.ReadFrom(lines);
+    std::fclose(stream);
+  }
   // Single lines straight into the parser as well, including ones without a newline.
-  std::string line(reinterpret_cast<const char*>(data), size);
-  line.push_back('\0');
-  reader.ParseLine(line.data());
+  text.push_back('\0');
+  reader.ParseLine(text.data());
   return 0;
 }

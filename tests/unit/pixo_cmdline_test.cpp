@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "capture/cmdline.h"
-#include "capture/errors.h"
+#include "pixo/capture/cmdline.h"
+#include "pixo/base/errors.h"
 
 using namespace pixo;
 

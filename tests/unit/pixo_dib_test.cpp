@@ -3,8 +3,8 @@
 #include <random>
 #include <set>
 
-#include "capture/errors.h"
-#include "imaging/dib_image.h"
+#include "pixo/base/errors.h"
+#include "pixo/imaging/dib_image.h"
 
 using namespace pixo;
 
@@ -150,13 +150,14 @@ TEST(Reduction, DeterministicPaletteOrderUpperHalfFirst) {
 
 TEST(PixelFormat, SameFormatChangesNothing) {
   DibImage d = Make24(3, 3, {0x112233});
-  const unsigned before = d.ChangeCount();
+  const DibData* before = d.Data();
   d.SetPixelFormat(dib24Bit);
-  EXPECT_EQ(d.ChangeCount(), before);
+  EXPECT_EQ(d.Data(), before);
   d.SetPixelFormat(dib8Bit);
-  const unsigned after = d.ChangeCount();
+  const DibData* after = d.Data();
+  EXPECT_NE(after, before);
   d.SetPixelFormat(dib8Bit);
-  EXPECT_EQ(d.ChangeCount(), after);
+  EXPECT_EQ(d.Data(), after);
 }
 
 TEST(PixelFormat, ExpansionsKeepTableAndColours) {

@@ -5,8 +5,8 @@
 #include <map>
 #include <random>
 
-#include "capture/errors.h"
-#include "imaging/gif_encoder.h"
+#include "pixo/base/errors.h"
+#include "pixo/imaging/gif_encoder.h"
 
 using namespace pixo;
 

@@ -2,9 +2,9 @@
 
 #include <cstring>
 
-#include "capture/bmp_format.h"
-#include "capture/clip.h"
-#include "capture/print_convert.h"
+#include "pixo/base/bmp_format.h"
+#include "pixo/capture/clip.h"
+#include "pixo/capture/print_convert.h"
 
 using namespace pixo;
 
@@ -15,11 +15,11 @@ uint32_t LE32(const std::vector<uint8_t>& b, size_t at) {
 }  // namespace
 
 TEST(BmpLayout, ScreenCaptureAt32Bits) {
-  DibHeaderInfo h;
-  h.width = 1024;
-  h.height = 768;
-  h.bitCount = 32;
-  const BmpLayout l = ComputeBmpLayout(h);
+  ImageView v;
+  v.width = 1024;
+  v.height = 768;
+  v.bitCount = 32;
+  const BmpLayout l = ComputeBmpLayout(v, BmpFields{});
   EXPECT_EQ(l.fileSize, 3145782u);
   EXPECT_EQ(l.offBits, 54u);
   EXPECT_EQ(l.imageSize, 3145728u);
@@ -29,26 +29,29 @@ TEST(BmpLayout, PaddedRowsAnd8BitTable) {
   EXPECT_EQ(DibStride(101, 24), 304);
   EXPECT_EQ(DibStride(1, 1), 4);
   EXPECT_EQ(DibStride(33, 1), 8);
-  DibHeaderInfo h;
-  h.width = 640;
-  h.height = 480;
-  h.bitCount = 8;
-  EXPECT_EQ(ComputeBmpLayout(h).offBits, 1078u);
-  h.bitCount = 16;
-  h.compression = 3;
-  EXPECT_EQ(ComputeBmpLayout(h).headerSize, 52u);
+  ImageView v;
+  v.width = 640;
+  v.height = 480;
+  v.bitCount = 8;
+  EXPECT_EQ(ComputeBmpLayout(v, BmpFields{}).offBits, 1078u);
+  v.bitCount = 16;
+  BmpFields bitFields;
+  bitFields.compression = 3;
+  EXPECT_EQ(ComputeBmpLayout(v, bitFields).headerSize, 52u);
 }
 
 TEST(BmpWriter, FieldsColourTableAndRows) {
-  DibHeaderInfo h;
-  h.width = 3;
-  h.height = 2;
-  h.bitCount = 8;
-  std::vector<Rgb4> colours = {{1, 2, 3, 9}, {4, 5, 6, 9}};
+  ImageView v;
+  v.width = 3;
+  v.height = 2;
+  v.bitCount = 8;
+  v.colours = {{1, 2, 3, 9}, {4, 5, 6, 9}};
   std::vector<uint8_t> bits(8, 0);
   bits[0] = 1;
+  v.bits = bits.data();
+  v.stride = 4;
   MemoryStream out;
-  WriteBmp(out, h, colours, bits.data());
+  WriteBmp(out, v, BmpFields{});
   const auto& b = out.bytes;
   ASSERT_EQ(b.size(), 14u + 40 + 1024 + 8);
   EXPECT_EQ(b[0], 'B');
@@ -114,7 +117,7 @@ TEST(DiffuseToBlackWhite, OnlyGreenCountsAndExtremesStay) {
     }
 }
 
-TEST(DiffuseToBlackWhite, MidGreyMixesAndSpreadsErrorAsSpecifiedWeights) {
+TEST(DiffuseToBlackWhite, MidGreyMixesAndSpreadsErrorInItsWeights) {
   DibImage g = Filled(4, 2, 0x808080);
   DiffuseToBlackWhite(g, 0, 0, 3, 1);
   // (0,0): v=128 -> white, d=-127: E[1]=-381, E[4]=-381, E[5]=-254.

@@ -6,9 +6,9 @@
 #include <random>
 #include <string>
 
-#include "capture/errors.h"
-#include "imaging/png_encoder.h"
-#include "imaging/png_image.h"
+#include "pixo/base/errors.h"
+#include "pixo/imaging/png_encoder.h"
+#include "pixo/imaging/png_image.h"
 
 using namespace pixo;
 
@@ -107,8 +107,8 @@ struct Dib24 {
         for (int k = 0; k < 3; ++k)
           bits[size_t(y) * stride + x * 3 + k] = uint8_t((x * (k + 1) + y * 3) ^ (rng() % 4 == 0 ? rng() : 0));
   }
-  PngSource Source() const {
-    PngSource s;
+  ImageView Source() const {
+    ImageView s;
     s.width = w;
     s.height = h;
     s.bitCount = 24;
@@ -118,7 +118,7 @@ struct Dib24 {
   }
 };
 
-std::vector<uint8_t> Encode(const PngSource& s, PngOptions o = {}) {
+std::vector<uint8_t> Encode(const ImageView& s, PngOptions o = {}) {
   MemoryStream m;
   EncodePng(m, s, o);
   return m.bytes;
@@ -175,7 +175,7 @@ TEST(PngEncoder, PaletteImagesKeepIndexesAndPackBits) {
     const int w = 13, h = 5;
     const int stride = DibStride(w, bits);
     std::vector<uint8_t> data(size_t(stride) * h, 0);
-    PngSource s;
+    ImageView s;
     s.width = w;
     s.height = h;
     s.bitCount = bits;
@@ -208,7 +208,7 @@ TEST(PngEncoder, PaletteImagesKeepIndexesAndPackBits) {
 }
 
 TEST(PngEncoder, UnsupportedBitCount) {
-  PngSource s;
+  ImageView s;
   s.width = 1;
   s.height = 1;
   s.bitCount = 16;
@@ -307,9 +307,9 @@ TEST(PngImage, CompressionLevelsMapToZlib) {
   EXPECT_EQ(ZlibLevel(2), 9);
   PngImage p;
   p.SetCompressionLevel(2);
-  EXPECT_EQ(p.Options[4], 2);
+  EXPECT_EQ(p.CompressionLevel(), 2);
   EXPECT_THROW(p.SetCompressionLevel(3), Error);
-  EXPECT_EQ(p.Options[4], 2);
+  EXPECT_EQ(p.CompressionLevel(), 2);
   // The zlib header's level bits tell the levels apart: 1 -> fastest, 9 -> maximum.
   Dib24 img(50, 50, 4);
   auto levelBits = [&](int option) {

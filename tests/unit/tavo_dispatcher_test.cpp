@@ -6,7 +6,7 @@
 #include <string>
 #include <thread>
 
-#include "engine/dispatcher.h"
+#include "tavo/bridge/dispatcher.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include <cstring>
 #include <string>
 
-#include "engine/dispatcher.h"
-#include "engine/summary.h"
-#include "tavoengine/game.h"
+#include "tavo/bridge/dispatcher.h"
+#include "tavo/bridge/summary.h"
+#include "tavo/engine/game.h"
 
 namespace {
 

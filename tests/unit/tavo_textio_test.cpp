@@ -4,8 +4,8 @@
 #include <fstream>
 #include <string>
 
-#include "engine/summary.h"
-#include "engine/text_io.h"
+#include "tavo/bridge/summary.h"
+#include "tavo/bridge/text_io.h"
 
 namespace {
 

@@ -13,7 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "control/tavo_ids.h"
+#include "demo/hostkit/hostkit.h"
+#include "tavo/control/tavo_ids.h"
 
 namespace {
 
@@ -38,17 +39,21 @@ std::string Narrow(const wchar_t* w) {
   return s;
 }
 
-void Pump(DWORD ms) {
-  const DWORD end = GetTickCount() + ms;
-  do {
-    MSG m;
-    while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&m);
-      DispatchMessageW(&m);
-    }
-    Sleep(5);
-  } while (GetTickCount() < end);
-}
+using hostkit::Pump;
+
+// Every call the host did not expect from the control is a failure of its own.
+void Unexpected(const char* what) { Check(false, std::string("unexpected call: ") + what); }
+
+// A reference count that tells how many references the control still holds.
+class Counted {
+ public:
+  ULONG Add() { return ULONG(++refs_); }
+  ULONG Drop() { return ULONG(--refs_); }
+  LONG refs() const { return refs_; }
+
+ private:
+  LONG refs_ = 1;  // the host's own
+};
 
 bool g_inCall = false;  // set while a method of the control runs
 
@@ -57,6 +62,7 @@ class Sink : public IDispatch {
  public:
   std::string events;
   bool firedInsideCall = false;
+  Counted count;
   STDMETHODIMP QueryInterface(REFIID riid, void** out) override {
     if (riid == IID_IUnknown || riid == IID_IDispatch || riid == DIID__DTavoEvents) {
       *out = static_cast<IDispatch*>(this);
@@ -66,14 +72,21 @@ class Sink : public IDispatch {
     *out = nullptr;
     return E_NOINTERFACE;
   }
-  STDMETHODIMP_(ULONG) AddRef() override { return 2; }
-  STDMETHODIMP_(ULONG) Release() override { return 1; }
+  STDMETHODIMP_(ULONG) AddRef() override { return count.Add(); }
+  STDMETHODIMP_(ULONG) Release() override { return count.Drop(); }
   STDMETHODIMP GetTypeInfoCount(UINT* n) override {
+    Unexpected("sink GetTypeInfoCount");
     *n = 0;
     return S_OK;
   }
-  STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+  STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override {
+    Unexpected("sink GetTypeInfo");
+    return E_NOTIMPL;
+  }
+  STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
+    Unexpected("sink GetIDsOfNames");
+    return E_NOTIMPL;
+  }
   STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* p, VARIANT*, EXCEPINFO*, UINT*) override {
     if (g_inCall) firedInsideCall = true;
     if (!(flags & DISPATCH_METHOD) || (p && p->cArgs != 0)) events += "?";
@@ -82,10 +95,14 @@ class Sink : public IDispatch {
   }
 };
 
-// The client site with in-place support, and a property page site.
+// The client site with in-place support, and a property page site. It answers what a
+// control may ask while it is embedded and activated in place; anything else fails the
+// test, and its count tells whether the control let go of every reference it took.
 class Site : public IOleClientSite, public IOleInPlaceSite, public IPropertyPageSite {
  public:
   HWND window = nullptr;
+  Counted count;
+  bool activated = false;
   STDMETHODIMP QueryInterface(REFIID riid, void** out) override {
     if (riid == IID_IUnknown || riid == IID_IOleClientSite) {
       *out = static_cast<IOleClientSite*>(this);
@@ -97,35 +114,36 @@ class Site : public IOleClientSite, public IOleInPlaceSite, public IPropertyPage
       *out = nullptr;
       return E_NOINTERFACE;
     }
+    AddRef();
     return S_OK;
   }
-  STDMETHODIMP_(ULONG) AddRef() override { return 2; }
-  STDMETHODIMP_(ULONG) Release() override { return 1; }
+  STDMETHODIMP_(ULONG) AddRef() override { return count.Add(); }
+  STDMETHODIMP_(ULONG) Release() override { return count.Drop(); }
   // IOleClientSite
-  STDMETHODIMP SaveObject() override { return S_OK; }
+  STDMETHODIMP SaveObject() override { return Fail("SaveObject"); }
   STDMETHODIMP GetMoniker(DWORD, DWORD, IMoniker** m) override {
     *m = nullptr;
-    return E_NOTIMPL;
+    return Fail("GetMoniker");
   }
   STDMETHODIMP GetContainer(IOleContainer** c) override {
     *c = nullptr;
-    return E_NOINTERFACE;
+    return Fail("GetContainer");
   }
-  STDMETHODIMP ShowObject() override { return S_OK; }
-  STDMETHODIMP OnShowWindow(BOOL) override { return S_OK; }
-  STDMETHODIMP RequestNewObjectLayout() override { return E_NOTIMPL; }
+  STDMETHODIMP ShowObject() override { return Fail("ShowObject"); }
+  STDMETHODIMP OnShowWindow(BOOL) override { return Fail("OnShowWindow"); }
+  STDMETHODIMP RequestNewObjectLayout() override { return Fail("RequestNewObjectLayout"); }
   // IOleInPlaceSite
   STDMETHODIMP GetWindow(HWND* w) override {
     *w = window;
     return S_OK;
   }
-  STDMETHODIMP ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
+  STDMETHODIMP ContextSensitiveHelp(BOOL) override { return Fail("ContextSensitiveHelp"); }
   STDMETHODIMP CanInPlaceActivate() override { return S_OK; }
   STDMETHODIMP OnInPlaceActivate() override {
     activated = true;
     return S_OK;
   }
-  STDMETHODIMP OnUIActivate() override { return S_OK; }
+  STDMETHODIMP OnUIActivate() override { return Fail("OnUIActivate"); }
   STDMETHODIMP GetWindowContext(IOleInPlaceFrame** f, IOleInPlaceUIWindow** d, LPRECT pos, LPRECT clip,
                                 LPOLEINPLACEFRAMEINFO info) override {
     *f = nullptr;
@@ -138,40 +156,47 @@ class Site : public IOleClientSite, public IOleInPlaceSite, public IPropertyPage
     info->cAccelEntries = 0;
     return S_OK;
   }
-  STDMETHODIMP Scroll(SIZE) override { return E_NOTIMPL; }
-  STDMETHODIMP OnUIDeactivate(BOOL) override { return S_OK; }
+  STDMETHODIMP Scroll(SIZE) override { return Fail("Scroll"); }
+  STDMETHODIMP OnUIDeactivate(BOOL) override { return Fail("OnUIDeactivate"); }
   STDMETHODIMP OnInPlaceDeactivate() override { return S_OK; }
-  STDMETHODIMP DiscardUndoState() override { return S_OK; }
-  STDMETHODIMP DeactivateAndUndo() override { return S_OK; }
-  STDMETHODIMP OnPosRectChange(LPCRECT) override { return S_OK; }
+  STDMETHODIMP DiscardUndoState() override { return Fail("DiscardUndoState"); }
+  STDMETHODIMP DeactivateAndUndo() override { return Fail("DeactivateAndUndo"); }
+  STDMETHODIMP OnPosRectChange(LPCRECT) override { return Fail("OnPosRectChange"); }
   // IPropertyPageSite
-  STDMETHODIMP OnStatusChange(DWORD) override { return S_OK; }
+  STDMETHODIMP OnStatusChange(DWORD) override { return Fail("OnStatusChange"); }
   STDMETHODIMP GetLocaleID(LCID* l) override {
     *l = LOCALE_USER_DEFAULT;
     return S_OK;
   }
   STDMETHODIMP GetPageContainer(IUnknown** u) override {
     *u = nullptr;
+    return Fail("GetPageContainer");
+  }
+  STDMETHODIMP TranslateAccelerator(MSG*) override { return Fail("TranslateAccelerator"); }
+
+ private:
+  HRESULT Fail(const char* what) {
+    Unexpected(what);
     return E_NOTIMPL;
   }
-  STDMETHODIMP TranslateAccelerator(MSG*) override { return S_FALSE; }
-  bool activated = false;
 };
 
 // A property bag that keeps what it is given.
 class Bag : public IPropertyBag {
  public:
   std::map<std::wstring, LONG> values;
+  Counted count;
   STDMETHODIMP QueryInterface(REFIID riid, void** out) override {
     if (riid == IID_IUnknown || riid == IID_IPropertyBag) {
       *out = this;
+      AddRef();
       return S_OK;
     }
     *out = nullptr;
     return E_NOINTERFACE;
   }
-  STDMETHODIMP_(ULONG) AddRef() override { return 2; }
-  STDMETHODIMP_(ULONG) Release() override { return 1; }
+  STDMETHODIMP_(ULONG) AddRef() override { return count.Add(); }
+  STDMETHODIMP_(ULONG) Release() override { return count.Drop(); }
   STDMETHODIMP Read(LPCOLESTR name, VARIANT* v, IErrorLog*) override {
     auto it = values.find(name);
     if (it == values.end()) return E_INVALIDARG;
@@ -212,29 +237,15 @@ T* As(IUnknown* u, const IID& iid) {
   return p;
 }
 
-DISPID IdOf(IDispatch* d, const wchar_t* name) {
-  DISPID id = DISPID_UNKNOWN;
-  LPOLESTR n = const_cast<LPOLESTR>(name);
-  d->GetIDsOfNames(IID_NULL, &n, 1, LOCALE_USER_DEFAULT, &id);
-  return id;
-}
-
 HRESULT Call(IDispatch* d, const wchar_t* name, VARIANT* result = nullptr, WORD flags = DISPATCH_METHOD) {
-  DISPPARAMS none{nullptr, nullptr, 0, 0};
   g_inCall = true;
-  const HRESULT hr = d->Invoke(IdOf(d, name), IID_NULL, LOCALE_USER_DEFAULT, flags, &none, result, nullptr, nullptr);
+  const HRESULT hr = hostkit::Call(d, name, result, flags);
   g_inCall = false;
   return hr;
 }
 
-std::wstring GetString(IDispatch* d, const wchar_t* name) {
-  VARIANT v;
-  VariantInit(&v);
-  Call(d, name, &v, DISPATCH_PROPERTYGET);
-  std::wstring s = V_VT(&v) == VT_BSTR && V_BSTR(&v) ? V_BSTR(&v) : L"<none>";
-  VariantClear(&v);
-  return s;
-}
+using hostkit::GetString;
+using hostkit::IdOf;
 
 HRESULT PutString(IDispatch* d, const wchar_t* name, const wchar_t* value) {
   VARIANT v;
@@ -248,16 +259,13 @@ HRESULT PutString(IDispatch* d, const wchar_t* name, const wchar_t* value) {
   return hr;
 }
 
-DWORD Connect(IDispatch* ctl, Sink* sink) {
-  DWORD cookie = 0;
-  IConnectionPointContainer* cpc = As<IConnectionPointContainer>(ctl, IID_IConnectionPointContainer);
-  IConnectionPoint* cp = nullptr;
-  if (cpc && SUCCEEDED(cpc->FindConnectionPoint(DIID__DTavoEvents, &cp))) {
-    cp->Advise(static_cast<IDispatch*>(sink), &cookie);
-    cp->Release();
-  }
-  if (cpc) cpc->Release();
-  return cookie;
+DWORD Connect(IDispatch* ctl, Sink* sink) { return hostkit::Connect(ctl, DIID__DTavoEvents, static_cast<IDispatch*>(sink)); }
+
+// Releases the host's last reference to an object: the count must reach 0, or the
+// control keeps a reference to itself (a leak).
+void LastRelease(IUnknown* object, const char* what) {
+  const ULONG left = object ? object->Release() : 1;
+  Check(left == 0, std::string("last Release of ") + what + " returns 0 (" + std::to_string(left) + ")");
 }
 
 // Watches for the about box, reads its texts and closes it with OK.
@@ -285,56 +293,39 @@ DWORD WINAPI WatchAbout(void* p) {
   return 0;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  if (argc < 2) return 2;
-  const std::string expectedDir = argv[1];
-  if (argc > 2 && std::strcmp(argv[2], "unregistered") == 0) {
-    HMODULE ocx = LoadLibraryW(L"Tavo.ocx");
-    const FARPROC byName = ocx ? GetProcAddress(ocx, "DllGetClassObject") : nullptr;
-    // An export's address through a generic function pointer, to its real type.
-    g_getClassObject = reinterpret_cast<GetClassObjectFn>(reinterpret_cast<void (*)()>(byName));
-    Check(g_getClassObject != nullptr, "Tavo.ocx loads without registration");
-    Check(ocx && GetProcAddress(ocx, MAKEINTRESOURCEA(2)) == byName, "DllGetClassObject has ordinal 2");
-    Check(ocx && GetProcAddress(ocx, MAKEINTRESOURCEA(1)) == GetProcAddress(ocx, "DllCanUnloadNow") &&
-              GetProcAddress(ocx, MAKEINTRESOURCEA(3)) == GetProcAddress(ocx, "DllRegisterServer") &&
-              GetProcAddress(ocx, MAKEINTRESOURCEA(4)) == GetProcAddress(ocx, "DllUnregisterServer"),
-          "ordinals 1, 3 and 4");
-  }
-  OleInitialize(nullptr);
-  WNDCLASSW wc{};
-  wc.lpfnWndProc = DefWindowProcW;
-  wc.hInstance = GetModuleHandleW(nullptr);
-  wc.lpszClassName = L"axhost";
-  RegisterClassW(&wc);
+// The controls and the site of one run.
+struct Host {
   Site site;
-  site.window = CreateWindowW(L"axhost", L"axhost", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 400, 300, nullptr, nullptr,
-                              wc.hInstance, nullptr);
+  Sink sa, sb;
+  IDispatch* a = nullptr;
+  IDispatch* b = nullptr;
+  IDispatch* c = nullptr;
+  IOleObject* oa = nullptr;
+  IOleInPlaceObject* ip = nullptr;
+  IPersistStreamInit* psa = nullptr;
+  std::wstring dir;
+};
 
-  IDispatch* a = CreateControl();
-  IDispatch* b = CreateControl();
-  Check(a && b, "two controls created");
-  if (!a || !b) return 1;
-
+// Embedding: the site, in-place activation, misc status, verbs, names and class info.
+void TestEmbedding(Host& h) {
   // Embedding: client site and in-place activation of the first control.
-  IOleObject* oa = As<IOleObject>(a, IID_IOleObject);
-  oa->SetClientSite(&site);
+  h.oa = As<IOleObject>(h.a, IID_IOleObject);
+  h.oa->SetClientSite(&h.site);
   RECT pos{10, 10, 110, 60};
-  const HRESULT act = oa->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, &site, 0, site.window, &pos);
+  const HRESULT act = h.oa->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, &h.site, 0, h.site.window, &pos);
   HWND ctlWindow = nullptr;
-  IOleInPlaceObject* ip = As<IOleInPlaceObject>(a, IID_IOleInPlaceObject);
-  ip->GetWindow(&ctlWindow);
-  Check(SUCCEEDED(act) && site.activated && ctlWindow && GetParent(ctlWindow) == site.window,
+  h.ip = As<IOleInPlaceObject>(h.a, IID_IOleInPlaceObject);
+  h.ip->GetWindow(&ctlWindow);
+  Check(SUCCEEDED(act) && h.site.activated && ctlWindow && GetParent(ctlWindow) == h.site.window,
         "in-place activation makes a child window");
   DWORD misc = 0, miscOther = 1;
-  oa->GetMiscStatus(DVASPECT_CONTENT, &misc);
-  oa->GetMiscStatus(DVASPECT_ICON, &miscOther);
-  Check(misc == 132497 && miscOther == 0, "misc status 132497 for the content aspect only");
+  h.oa->GetMiscStatus(DVASPECT_CONTENT, &misc);
+  h.oa->GetMiscStatus(DVASPECT_ICON, &miscOther);
+  Check(misc == kTavoMiscStatus && miscOther == 0, "misc status 132497 for the content aspect only");
   IEnumOLEVERB* verbs = nullptr;
   OLEVERB verb[2] = {};
   ULONG fetched = 0;
-  oa->EnumVerbs(&verbs);
+  h.oa->EnumVerbs(&verbs);
   if (verbs) {
     verbs->Next(2, verb, &fetched);
     verbs->Release();
@@ -344,11 +335,11 @@ int main(int argc, char** argv) {
         "one verb: properties, on the container menu");
   CoTaskMemFree(verb[0].lpszVerbName);
   LPOLESTR userType = nullptr;
-  oa->GetUserType(USERCLASSTYPE_FULL, &userType);
+  h.oa->GetUserType(USERCLASSTYPE_FULL, &userType);
   Check(userType && Narrow(userType) == "Tavo Control", "user type name");
   CoTaskMemFree(userType);
 
-  IProvideClassInfo2* pci = As<IProvideClassInfo2>(a, IID_IProvideClassInfo2);
+  IProvideClassInfo2* pci = As<IProvideClassInfo2>(h.a, IID_IProvideClassInfo2);
   GUID source{};
   pci->GetGUID(GUIDKIND_DEFAULT_SOURCE_DISP_IID, &source);
   ITypeInfo* coclass = nullptr;
@@ -378,15 +369,23 @@ int main(int argc, char** argv) {
   if (coclass) coclass->Release();
   pci->Release();
 
-  Sink sa, sb;
-  Check(Connect(a, &sa) != 0 && Connect(b, &sb) != 0, "event sinks connected to both controls");
+}
+
+// Properties, then a whole game played through two controls with events on both.
+void TestPropertiesAndGame(Host& h, const std::string& expectedDir) {
 
   // Properties.
-  const std::wstring dir = GetString(a, L"WorkDirectory");
+  h.dir = GetString(h.a, L"WorkDirectory");
+  const std::wstring& dir = h.dir;
+  IDispatch* a = h.a;
+  IDispatch* b = h.b;
+  Sink& sa = h.sa;
+  Sink& sb = h.sb;
   Check(Narrow(dir.c_str()) == expectedDir, "WorkDirectory is " + Narrow(dir.c_str()));
   Check(GetString(a, L"SummaryFile") == dir + L"\\summary.txt", "SummaryFile");
   Check(GetString(a, L"ResultFile") == dir + L"\\kekka.txt", "ResultFile");
-  IPersistStreamInit* psa = As<IPersistStreamInit>(a, IID_IPersistStreamInit);
+  h.psa = As<IPersistStreamInit>(a, IID_IPersistStreamInit);
+  IPersistStreamInit* psa = h.psa;
   Check(psa->IsDirty() == S_FALSE, "a new control is not dirty");
   Check(PutString(a, L"WorkDirectory", L"C:\\elsewhere") == S_OK && PutString(a, L"ResultFile", L"x") == S_OK,
         "puts succeed");
@@ -438,9 +437,15 @@ int main(int argc, char** argv) {
   Call(a, L"INFO", &info, DISPATCH_METHOD | DISPATCH_PROPERTYGET);
   Check(V_VT(&info) == VT_I2 && (V_I2(&info) == 0 || V_I2(&info) == 1), "INFO after the game");
 
+}
+
+// Persistence keeps only the size and the version, in every form.
+void TestPersistence(Host& h) {
   // Persistence keeps only the size and the version.
   SIZEL size{5000, 3000};
-  oa->SetExtent(DVASPECT_CONTENT, &size);
+  IDispatch* a = h.a;
+  IPersistStreamInit* psa = h.psa;
+  h.oa->SetExtent(DVASPECT_CONTENT, &size);
   IStream* stream = nullptr;
   CreateStreamOnHGlobal(nullptr, TRUE, &stream);
   Check(psa->Save(stream, TRUE) == S_OK && psa->IsDirty() == S_FALSE, "save to a stream clears the modified flag");
@@ -452,9 +457,10 @@ int main(int argc, char** argv) {
   Check(got == 16 && raw[0] == 65536 && raw[1] == 5000 && raw[2] == 3000 && raw[3] == 0,
         "stream: version 65536, extent, stock properties 0");
   stream->Seek(zero, STREAM_SEEK_SET, nullptr);
-  IDispatch* c = CreateControl();
+  IDispatch* c = h.c = CreateControl();
   IPersistStreamInit* psc = As<IPersistStreamInit>(c, IID_IPersistStreamInit);
   psc->Load(stream);
+  psc->Release();
   IOleObject* oc = As<IOleObject>(c, IID_IOleObject);
   SIZEL loaded{};
   oc->GetExtent(DVASPECT_CONTENT, &loaded);
@@ -469,8 +475,12 @@ int main(int argc, char** argv) {
   bag.values[L"_ExtentX"] = 1234;
   IPersistPropertyBag* ppc = As<IPersistPropertyBag>(c, IID_IPersistPropertyBag);
   ppc->Load(&bag, nullptr);
+  ppb->Release();
+  ppc->Release();
+  Check(bag.count.refs() == 1, "the property bag is not kept");
   oc->GetExtent(DVASPECT_CONTENT, &loaded);
   Check(loaded.cx == 1234 && loaded.cy == 3000, "the size round-trips through a property bag");
+  oc->Release();
   // A storage holds the same values.
   ILockBytes* bytes = nullptr;
   IStorage* storage = nullptr;
@@ -486,25 +496,34 @@ int main(int argc, char** argv) {
   Check(storageOk && fromStorage.cx == 5000 && fromStorage.cy == 3000, "the size round-trips through a storage");
   oe->Release();
   pse->Release();
-  e->Release();
+  LastRelease(e, "a control loaded from a storage");
   pst->Release();
   if (storage) storage->Release();
   if (bytes) bytes->Release();
 
+  IPersistMemory* pm = As<IPersistMemory>(h.a, IID_IPersistMemory);
+  LONG mem[4] = {};
+  pm->Save(mem, FALSE, sizeof mem);
+  Check(mem[0] == 65536 && mem[1] == 5000, "memory block holds the same values");
+  pm->Release();
+
+}
+
+void TestQuickActivation(Host& h) {
   // Quick activation connects the container's event sink and reports the status bits.
   IDispatch* qc = CreateControl();
   IQuickActivate* qa = As<IQuickActivate>(qc, IID_IQuickActivate);
   Sink qsink;
   QACONTAINER container{};
   container.cbSize = sizeof container;
-  container.pClientSite = &site;
+  container.pClientSite = &h.site;
   container.pUnkEventSink = static_cast<IDispatch*>(&qsink);
   QACONTROL control{};
   control.cbSize = sizeof control;
   const HRESULT quick = qa ? qa->QuickActivate(&container, &control) : E_NOINTERFACE;
-  Check(quick == S_OK && control.dwMiscStatus == 132497 && control.dwEventCookie != 0,
+  Check(quick == S_OK && control.dwMiscStatus == kTavoMiscStatus && control.dwEventCookie != 0,
         "quick activation: misc status and a connected event sink");
-  Call(a, L"Start");
+  Call(h.a, L"Start");
   Pump(300);
   // The engine ended with End above and is not started again: Start has no summary to
   // report, but still tells every control that a game was started.
@@ -513,20 +532,14 @@ int main(int argc, char** argv) {
   IOleObject* oq = As<IOleObject>(qc, IID_IOleObject);
   oq->SetClientSite(nullptr);
   oq->Release();
-  qc->Release();
+  LastRelease(qc, "the quickly activated control");
+  Check(qsink.count.refs() == 1, "the quickly activated control let go of its sink");
 
-  IPersistMemory* pm = As<IPersistMemory>(a, IID_IPersistMemory);
-  LONG mem[4] = {};
-  pm->Save(mem, FALSE, sizeof mem);
-  Check(mem[0] == 65536 && mem[1] == 5000, "memory block holds the same values");
-  pm->Release();
-  ppb->Release();
-  ppc->Release();
-  psc->Release();
-  oc->Release();
+}
 
+void TestDrawing(Host& h) {
   // Drawing: white bounds with an ellipse in them.
-  IViewObject* view = As<IViewObject>(a, IID_IViewObject);
+  IViewObject* view = As<IViewObject>(h.a, IID_IViewObject);
   HDC screen = GetDC(nullptr);
   HDC mem_dc = CreateCompatibleDC(screen);
   HBITMAP bmp = CreateCompatibleBitmap(screen, 100, 50);
@@ -542,8 +555,11 @@ int main(int argc, char** argv) {
   ReleaseDC(nullptr, screen);
   view->Release();
 
+}
+
+void TestPropertyPage(Host& h) {
   // The property page changes nothing.
-  ISpecifyPropertyPages* spp = As<ISpecifyPropertyPages>(a, IID_ISpecifyPropertyPages);
+  ISpecifyPropertyPages* spp = As<ISpecifyPropertyPages>(h.a, IID_ISpecifyPropertyPages);
   CAUUID pages{};
   spp->GetPages(&pages);
   Check(pages.cElems == 1 && pages.pElems[0] == CLSID_TavoPropPage, "one property page");
@@ -568,14 +584,14 @@ int main(int argc, char** argv) {
     page->GetPageInfo(&pinfo);
     Check(pinfo.pszTitle && Narrow(pinfo.pszTitle) == "General" && pinfo.size.cx > 0, "page title General");
     CoTaskMemFree(pinfo.pszTitle);
-    IUnknown* obj = a;
+    IUnknown* obj = h.a;
     RECT r{0, 0, 300, 100};
-    const bool shown = page->SetPageSite(&site) == S_OK && page->SetObjects(1, &obj) == S_OK &&
-                       page->Activate(site.window, &r, FALSE) == S_OK && page->Show(SW_SHOW) == S_OK;
+    const bool shown = page->SetPageSite(&h.site) == S_OK && page->SetObjects(1, &obj) == S_OK &&
+                       page->Activate(h.site.window, &r, FALSE) == S_OK && page->Show(SW_SHOW) == S_OK;
     Pump(100);
     Check(shown && page->IsPageDirty() == S_FALSE && page->Apply() == S_OK, "page activates, shows and applies");
     // The page's one line of text, for the caller to compare.
-    for (HWND dlg = GetWindow(site.window, GW_CHILD); dlg; dlg = GetWindow(dlg, GW_HWNDNEXT)) {
+    for (HWND dlg = GetWindow(h.site.window, GW_CHILD); dlg; dlg = GetWindow(dlg, GW_HWNDNEXT)) {
       for (HWND c = GetWindow(dlg, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
         wchar_t t[256] = L"";
         GetWindowTextW(c, t, 256);
@@ -585,30 +601,82 @@ int main(int argc, char** argv) {
     page->Deactivate();
     page->SetObjects(0, nullptr);
     page->Release();
-    Check(GetString(a, L"WorkDirectory") == dir && GetString(a, L"SummaryFile") == dir + L"\\summary.txt",
+    Check(GetString(h.a, L"WorkDirectory") == h.dir && GetString(h.a, L"SummaryFile") == h.dir + L"\\summary.txt",
           "the page changed nothing");
   }
 
+}
+
+void TestAboutBox(Host& h) {
   // The about box shows and closes with OK.
   AboutWatch watch;
   HANDLE watcher = CreateThread(nullptr, 0, WatchAbout, &watch, 0, nullptr);
-  const HRESULT about = Call(a, L"AboutBox");
+  const HRESULT about = Call(h.a, L"AboutBox");
   WaitForSingleObject(watcher, 15000);
   CloseHandle(watcher);
   Check(about == S_OK && watch.seen, "AboutBox returns after the box is closed");
   Check(watch.texts.find("Tavo Control, Version 1.0|") != std::string::npos && watch.texts.find("OK|") != std::string::npos,
         "about box texts: " + watch.texts);
 
-  // Teardown: detach the sinks and release everything.
-  ip->Release();
-  oa->Close(OLECLOSE_NOSAVE);
-  oa->SetClientSite(nullptr);
-  oa->Release();
-  psa->Release();
-  c->Release();
-  b->Release();
-  a->Release();
+}
+
+// Teardown: every control lets go of the site and the sinks, and the host's last
+// Release of each returns 0.
+void Teardown(Host& h) {
+  h.ip->Release();
+  h.oa->Close(OLECLOSE_NOSAVE);
+  h.oa->SetClientSite(nullptr);
+  h.oa->Release();
+  h.psa->Release();
+  LastRelease(h.c, "the control loaded from a stream");
+  LastRelease(h.b, "the second control");
+  LastRelease(h.a, "the embedded control");
   Pump(100);
+  Check(h.site.count.refs() == 1, "no control keeps a reference to the site (" + std::to_string(h.site.count.refs()) + ")");
+  Check(h.sa.count.refs() == 1 && h.sb.count.refs() == 1, "no control keeps a reference to an event sink");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) return 2;
+  const std::string expectedDir = argv[1];
+  if (argc > 2 && std::strcmp(argv[2], "unregistered") == 0) {
+    HMODULE ocx = LoadLibraryW(L"Tavo.ocx");
+    const FARPROC byName = ocx ? GetProcAddress(ocx, "DllGetClassObject") : nullptr;
+    // An export's address through a generic function pointer, to its real type.
+    g_getClassObject = reinterpret_cast<GetClassObjectFn>(reinterpret_cast<void (*)()>(byName));
+    Check(g_getClassObject != nullptr, "Tavo.ocx loads without registration");
+    Check(ocx && GetProcAddress(ocx, MAKEINTRESOURCEA(2)) == byName, "DllGetClassObject has ordinal 2");
+    Check(ocx && GetProcAddress(ocx, MAKEINTRESOURCEA(1)) == GetProcAddress(ocx, "DllCanUnloadNow") &&
+              GetProcAddress(ocx, MAKEINTRESOURCEA(3)) == GetProcAddress(ocx, "DllRegisterServer") &&
+              GetProcAddress(ocx, MAKEINTRESOURCEA(4)) == GetProcAddress(ocx, "DllUnregisterServer"),
+          "ordinals 1, 3 and 4");
+  }
+  OleInitialize(nullptr);
+  WNDCLASSW wc{};
+  wc.lpfnWndProc = DefWindowProcW;
+  wc.hInstance = GetModuleHandleW(nullptr);
+  wc.lpszClassName = L"axhost";
+  RegisterClassW(&wc);
+  {
+    Host h;
+    h.site.window = CreateWindowW(L"axhost", L"axhost", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 400, 300, nullptr,
+                                  nullptr, wc.hInstance, nullptr);
+    h.a = CreateControl();
+    h.b = CreateControl();
+    Check(h.a && h.b, "two controls created");
+    if (!h.a || !h.b) return 1;
+    Check(Connect(h.a, &h.sa) != 0 && Connect(h.b, &h.sb) != 0, "event sinks connected to both controls");
+    TestEmbedding(h);
+    TestPropertiesAndGame(h, expectedDir);
+    TestPersistence(h);
+    TestQuickActivation(h);
+    TestDrawing(h);
+    TestPropertyPage(h);
+    TestAboutBox(h);
+    Teardown(h);
+  }
   std::printf("axhost: %d passed, %d failed\n", g_passed, g_failed);
   std::fflush(stdout);
   OleUninitialize();

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/bridge.h"
+#include "tavo/bridge/bridge.h"
 
 namespace {
 
@@ -50,14 +50,15 @@ double ThreadCpuMs() {
 
 int main(int argc, char** argv) {
   if (argc < 2) return 2;
-  std::snprintf(workDir, sizeof workDir, "%s", argv[1]);
-  std::snprintf(enginePath, sizeof enginePath, "%s\\tavo.exe", argv[1]);
+  BridgeConfig config;
+  config.workDir = argv[1];
+  config.enginePath = config.workDir + "\\tavo.exe";
   int listenerCount = 2;
   for (int i = 2; i < argc; ++i)
     if (std::strncmp(argv[i], "listeners:", 10) == 0) listenerCount = std::atoi(argv[i] + 10);
 
   const double t0 = Now();
-  EngineBridge* bridge = GetBridge(true);
+  EngineBridge* bridge = GetBridge(&config);
   std::printf("bridge %s %.0fms\n", bridge ? "created" : "none", Now() - t0);
   if (!bridge) return 0;
   std::vector<Recorder> recorders(static_cast<size_t>(listenerCount));

@@ -71,7 +71,7 @@ check "black and white: unscaled and stretched drawings" test "$(ls bw-*.png | w
 check "black and white: only black and white in the printed pictures" bash -c \
   "for f in bw-*.png; do $IM \$f -unique-colors txt: | tail -n +2 | grep -vE '#000000|#FFFFFF' && exit 1; done; exit 0"
 check "black and white: both black and white are used" bash -c "[ \$($IM bw-000.png -format %k info:) = 2 ]"
-check "black and white: placed as specified" placed bw
+check "black and white: placed at the margin, fitted to the page" placed bw
 
 # --- grey
 print_run grey /P /G /F grey.bmp

@@ -1,0 +1,36 @@
+// The one description of an image in memory that every writer reads: its size, its bits
+// per pixel, its colour table, and rows of `stride` bytes lying top row first or bottom
+// row first. It owns nothing; the pixels belong to whoever made the view.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace pixo {
+
+struct Rgb4 {  // colour-table entry as stored: blue, green, red, reserved
+  uint8_t blue, green, red, reserved;
+};
+
+// Bytes per row, padded to a multiple of 4 (raises EIntOverflow for absurd sizes).
+int32_t DibStride(int32_t width, int32_t bitCount);
+
+// Which memory row holds picture row y (0 = top). The one place row order is decided.
+inline size_t MemoryRowOf(int32_t y, int32_t height, bool topDown) {
+  return size_t(topDown ? y : height - 1 - y);
+}
+
+struct ImageView {
+  int32_t width = 0;
+  int32_t height = 0;  // rows; always positive
+  int bitCount = 24;   // 1, 4, 8 (palette), 16, 24 (BGR) or 32 (BGRX)
+  std::vector<Rgb4> colours;
+  const uint8_t* bits = nullptr;
+  int32_t stride = 0;
+  bool topDown = false;
+
+  // Picture row y, 0 the top one.
+  const uint8_t* Row(int32_t y) const { return bits + MemoryRowOf(y, height, topDown) * size_t(stride); }
+};
+
+}  // namespace pixo

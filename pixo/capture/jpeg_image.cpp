@@ -1,0 +1,98 @@
+#include "pixo/capture/jpeg_image.h"
+
+#include <algorithm>
+
+#include "pixo/capture/jpeg_codec.h"
+
+namespace pixo {
+
+namespace {
+
+// Rows of a bitmap as they lie in a bottom-up section.
+struct SectionRows {
+  const uint8_t* bits;
+  int stride;
+  int height;
+};
+const uint8_t* SectionRow(void* ctx, int y) {
+  const auto* r = static_cast<const SectionRows*>(ctx);
+  return r->bits + size_t(r->height - 1 - y) * size_t(r->stride);
+}
+
+// Rows of a 32-bit bitmap, fetched from GDI a band at a time as blue, green, red and an
+// unused byte: the same colours a 24-bit copy holds, without making that copy.
+class BandReader {
+ public:
+  static constexpr int kBand = 16;
+  BandReader(const TBitmap& bitmap, HDC dc)
+      : bitmap_(bitmap.Handle()), dc_(dc), height_(bitmap.Height()), stride_(size_t(bitmap.Width()) * 4),
+        buffer_(stride_ * kBand) {}
+  static const uint8_t* Row(void* ctx, int y) { return static_cast<BandReader*>(ctx)->RowAt(y); }
+
+ private:
+  const uint8_t* RowAt(int y) {
+    if (y < first_ || y >= first_ + count_) Fetch(y);
+    // A band lies bottom-up: its last picture row comes first.
+    return &buffer_[size_t(count_ - 1 - (y - first_)) * stride_];
+  }
+  void Fetch(int y) {
+    const int n = std::min(kBand, height_ - y);
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = LONG(stride_ / 4);
+    info.bmiHeader.biHeight = height_;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    // Scan lines count from the bottom of the picture.
+    if (GetDIBits(dc_, bitmap_, UINT(height_ - y - n), UINT(n), buffer_.data(), &info, DIB_RGB_COLORS) != n) {
+      RaiseOutOfResources();
+    }
+    first_ = y;
+    count_ = n;
+  }
+
+  HBITMAP bitmap_;
+  HDC dc_;
+  int height_;
+  size_t stride_;
+  std::vector<uint8_t> buffer_;
+  int first_ = 0;
+  int count_ = 0;
+};
+
+}  // namespace
+
+std::vector<uint8_t> CompressJpegThrough24Bit(const TBitmap& bitmap, int quality) {
+  TBitmap copy;
+  copy.Assign(bitmap);
+  copy.SetPixelFormat24();
+  GdiFlush();
+  const DIBSECTION* ds = copy.Section();
+  SectionRows rows{static_cast<const uint8_t*>(ds->dsBm.bmBits), ds->dsBm.bmWidthBytes, copy.Height()};
+  return CompressJpeg(copy.Width(), copy.Height(), quality, JpegPixels::Bgr, SectionRow, &rows);
+}
+
+void TJPEGImage::Compress() {
+  data_.clear();
+  compressed_ = true;
+  if (bitmap_.Width() <= 0 || bitmap_.Height() <= 0) return;
+  if (bitmap_.BitsPerPixel() == 32) {
+    // A 32-bit capture already holds 8 bits of each colour: the library takes its rows
+    // as they are, and the result is the one a 24-bit copy would give.
+    WindowDC screen(nullptr, false);
+    BandReader rows(bitmap_, screen.get());
+    data_ = CompressJpeg(bitmap_.Width(), bitmap_.Height(), Quality, JpegPixels::Bgrx, BandReader::Row, &rows);
+    return;
+  }
+  // Other captures become 24 bits in a copy; the assigned image is not changed.
+  data_ = CompressJpegThrough24Bit(bitmap_, Quality);
+}
+
+void TJPEGImage::SaveToFile(const std::wstring& name) {
+  if (!compressed_) Compress();
+  FileStream file(name);
+  if (!data_.empty()) file.Write(data_.data(), data_.size());
+}
+
+}  // namespace pixo

@@ -1,0 +1,66 @@
+// Program entry of the capture tool: one run, then exit code 0; an error shows one
+// message box and ends with exit code 1.
+#include <windows.h>
+
+#include <new>
+
+#include "pixo/capture/cmdline.h"
+#include "pixo/base/errors.h"
+#include "pixo/capture/run_capture.h"
+#include "pixo/base/stream.h"
+
+namespace {
+
+std::wstring FromUtf8(const std::string& s) {
+  if (s.empty()) return {};
+  const int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), int(s.size()), nullptr, 0);
+  std::wstring out(n, L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, s.data(), int(s.size()), out.data(), n);
+  return out;
+}
+
+// The module that contains an address, its file name without folder, and its base.
+void LocateModule(const void* where, std::string& name, uintptr_t& base) {
+  HMODULE module = nullptr;
+  if (!where || !GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                                        GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                                    static_cast<LPCWSTR>(where), &module)) {
+    module = GetModuleHandleW(nullptr);
+  }
+  wchar_t path[MAX_PATH * 4] = {};
+  GetModuleFileNameW(module, path, DWORD(std::size(path)) - 1);
+  std::wstring p(path);
+  const size_t slash = p.find_last_of(L"\\/");
+  name = pixo::ToUtf8(slash == std::wstring::npos ? p : p.substr(slash + 1));
+  base = reinterpret_cast<uintptr_t>(module);
+}
+
+void ShowError(const std::string& className, const std::string& message, const void* where) {
+  std::string moduleName;
+  uintptr_t base = 0;
+  LocateModule(where, moduleName, base);
+  const uintptr_t offset = where ? reinterpret_cast<uintptr_t>(where) - base : 0;
+  const std::string text = pixo::ErrorBoxText(className, moduleName, offset, message);
+  MessageBoxW(nullptr, FromUtf8(text).c_str(), FromUtf8(pixo::msg::kBoxTitle).c_str(),
+              MB_OK | MB_ICONSTOP | MB_TASKMODAL);
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  try {
+    auto items = pixo::SplitCommandLine(GetCommandLineW());
+    items.erase(items.begin());
+    pixo::RunCapture(items);
+  } catch (const pixo::Error& e) {
+    ShowError(e.ClassName(), e.Message(), e.Where());
+    return 1;
+  } catch (const std::bad_alloc&) {
+    ShowError("EOutOfMemory", pixo::msg::kOutOfMemory, nullptr);
+    return 1;
+  } catch (const std::exception& e) {
+    ShowError("Exception", e.what(), nullptr);
+    return 1;
+  }
+  return 0;
+}

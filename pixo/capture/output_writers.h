@@ -1,0 +1,17 @@
+// The writers and the printing that a capture run hands its bitmap to.
+#pragma once
+#include <string>
+
+#include "pixo/capture/cmdline.h"
+#include "pixo/capture/tbitmap.h"
+
+namespace pixo {
+
+// PNG at zlib's default level.
+void WritePng(const TBitmap& image, const std::wstring& name);
+// Reduces the image to 256 colours (the bitmap keeps the reduced image) and writes GIF.
+void WriteGif(TBitmap& image, const std::wstring& name);
+// Prints the image on the default printer, fitted to the page.
+void PrintImage(TBitmap& image, PrintMode mode);
+
+}  // namespace pixo

@@ -1,0 +1,278 @@
+#include "pixo/capture/tbitmap.h"
+
+#include <cstring>
+
+#include "pixo/base/errors.h"
+
+namespace pixo {
+
+namespace {
+
+// BITMAPINFO with room for a full colour table.
+struct InfoWithTable {
+  BITMAPINFOHEADER header;
+  RGBQUAD colours[256];
+};
+
+HDC CreateScreenMemoryDC() {
+  HDC dc = CreateCompatibleDC(nullptr);
+  if (!dc) RaiseOutOfResources();
+  return dc;
+}
+
+}  // namespace
+
+void RaiseOutOfResources() { RaiseOutOfResources(GetLastError()); }
+
+void RaiseOutOfResources(DWORD code) {
+  std::string text;
+  if (code != 0) {
+    wchar_t* buffer = nullptr;
+    const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                       FORMAT_MESSAGE_IGNORE_INSERTS,
+                                   nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    if (n && buffer) {
+      std::wstring w(buffer, n);
+      while (!w.empty() && (w.back() == L'\n' || w.back() == L'\r' || w.back() == L' ')) w.pop_back();
+      text = ToUtf8(w);
+    }
+    if (buffer) LocalFree(buffer);
+  }
+  if (text.empty()) text = msg::kOutOfResources;
+  Raise("EOutOfResources", text);
+}
+
+HBITMAP CreateSection(const BITMAPINFO* info, void** bits) {
+  WindowDC screen(nullptr, false);
+  HBITMAP h = CreateDIBSection(screen.get(), info, DIB_RGB_COLORS, bits, nullptr, 0);
+  if (!h || !*bits) RaiseOutOfResources();
+  return h;
+}
+
+HPALETTE CreatePaletteFrom(const std::vector<Rgb4>& colours) {
+  if (colours.empty()) return nullptr;
+  struct {
+    WORD version;
+    WORD count;
+    PALETTEENTRY entries[256];
+  } lp{};
+  lp.version = 0x300;
+  lp.count = WORD(colours.size() > 256 ? 256 : colours.size());
+  for (WORD i = 0; i < lp.count; ++i) {
+    lp.entries[i] = PALETTEENTRY{colours[i].red, colours[i].green, colours[i].blue, 0};
+  }
+  HPALETTE pal = CreatePalette(reinterpret_cast<LOGPALETTE*>(&lp));
+  if (!pal) RaiseOutOfResources();
+  return pal;
+}
+
+std::shared_ptr<TBitmap::Image> TBitmap::Describe(HBITMAP handle) {
+  auto img = std::make_shared<Image>();
+  img->bitmap.reset(handle);
+  DIBSECTION ds{};
+  const int got = GetObjectW(handle, sizeof ds, &ds);
+  if (got == 0) RaiseOutOfResources();
+  img->width = ds.dsBm.bmWidth;
+  img->height = ds.dsBm.bmHeight;
+  img->bitsPerPixel = ds.dsBm.bmPlanes * ds.dsBm.bmBitsPixel;
+  img->isDib = got == int(sizeof ds) && ds.dsBm.bmBits != nullptr;
+  if (img->isDib) {
+    img->section = ds;
+    img->topDown = ds.dsBmih.biHeight < 0;
+  }
+  return img;
+}
+
+void TBitmap::TakeHandle(HBITMAP handle) {
+  if (!handle) {
+    image_.reset();
+    return;
+  }
+  image_ = Describe(handle);
+}
+
+HBITMAP TBitmap::ReleaseHandle() {
+  if (!image_) return nullptr;
+  if (image_.use_count() > 1) {
+    // Others still share the image: give away a copy of it instead.
+    TBitmap copy;
+    copy.SetSize(Width(), Height());
+    {
+      BitmapCanvas from(*this);
+      BitmapCanvas to(copy);
+      BitBlt(to.dc(), 0, 0, Width(), Height(), from.dc(), 0, 0, SRCCOPY);
+    }
+    return copy.ReleaseHandle();
+  }
+  HBITMAP h = image_->bitmap.release();
+  image_.reset();
+  return h;
+}
+
+void TBitmap::SetSize(int width, int height) {
+  if (width == Width() && height == Height() && !Empty()) return;
+  if (width <= 0 || height <= 0) {
+    // While a size is 0 no bitmap exists; the other size is forgotten with it.
+    image_.reset();
+    return;
+  }
+  BitmapHandle bmp;
+  DWORD error = 0;
+  {
+    WindowDC screen(nullptr, false);
+    bmp.reset(CreateCompatibleBitmap(screen.get(), width, height));
+    if (!bmp) error = GetLastError();  // before ReleaseDC runs
+  }
+  if (!bmp) RaiseOutOfResources(error);
+  {
+    MemoryDC dc(CreateScreenMemoryDC());
+    SelectGuard sel(dc.get(), bmp.get());
+    PatBlt(dc.get(), 0, 0, width, height, WHITENESS);
+    if (!Empty()) {
+      BitmapCanvas old(*this);
+      BitBlt(dc.get(), 0, 0, Width(), Height(), old.dc(), 0, 0, SRCCOPY);
+    }
+  }
+  image_ = Describe(bmp.release());
+}
+
+void TBitmap::SetPixelFormat24() {
+  if (Empty()) return;
+  InfoWithTable info{};
+  info.header.biSize = sizeof(BITMAPINFOHEADER);
+  info.header.biWidth = Width();
+  info.header.biHeight = Height();
+  info.header.biPlanes = 1;
+  info.header.biBitCount = 24;
+  info.header.biCompression = BI_RGB;
+  void* bits = nullptr;
+  BitmapHandle section(CreateSection(reinterpret_cast<BITMAPINFO*>(&info), &bits));
+  {
+    WindowDC screen(nullptr, false);
+    PaletteGuard pal(screen.get(), Palette());
+    if (GetDIBits(screen.get(), Handle(), 0, UINT(Height()), bits, reinterpret_cast<BITMAPINFO*>(&info),
+                  DIB_RGB_COLORS) == 0)
+      RaiseOutOfResources();
+  }
+  image_ = Describe(section.release());
+}
+
+void TBitmap::SetFromDib(int width, int height, int bitCount, const std::vector<Rgb4>& colours,
+                         const void* bits) {
+  InfoWithTable info{};
+  info.header.biSize = sizeof(BITMAPINFOHEADER);
+  info.header.biWidth = width;
+  info.header.biHeight = height;
+  info.header.biPlanes = 1;
+  info.header.biBitCount = WORD(bitCount);
+  info.header.biCompression = BI_RGB;
+  info.header.biClrUsed = bitCount <= 8 ? DWORD(colours.size()) : 0;
+  for (size_t i = 0; i < colours.size() && i < 256; ++i) {
+    info.colours[i] = RGBQUAD{colours[i].blue, colours[i].green, colours[i].red, 0};
+  }
+  // The section itself is top-down: the printer driver draws bottom-up sections
+  // upside down. The source pixels stay bottom-up.
+  InfoWithTable sectionInfo = info;
+  sectionInfo.header.biHeight = -height;
+  void* sectionBits = nullptr;
+  BitmapHandle section(CreateSection(reinterpret_cast<BITMAPINFO*>(&sectionInfo), &sectionBits));
+  PaletteHandle palette(bitCount <= 8 ? CreatePaletteFrom(colours) : nullptr);
+  {
+    MemoryDC dc(CreateScreenMemoryDC());
+    SelectGuard sel(dc.get(), section.get());
+    StretchDIBits(dc.get(), 0, 0, width, height, 0, 0, width, height, bits,
+                  reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, SRCCOPY);
+  }
+  GdiFlush();
+  auto img = Describe(section.release());
+  img->topDown = true;  // made top-down above, whatever the description says
+  img->palette = std::move(palette);
+  image_ = std::move(img);
+}
+
+const DIBSECTION& TBitmap::SectionForSaving() {
+  if (image_->isDib) return image_->section;
+  if (image_->saveCopy) return image_->saveSection;
+  InfoWithTable info{};
+  info.header.biSize = sizeof(BITMAPINFOHEADER);
+  info.header.biWidth = Width();
+  info.header.biHeight = Height();
+  info.header.biPlanes = 1;
+  info.header.biBitCount = WORD(BitsPerPixel());
+  info.header.biCompression = BI_RGB;
+  if (BitsPerPixel() == 1) {
+    info.colours[0] = RGBQUAD{0, 0, 0, 0};
+    info.colours[1] = RGBQUAD{255, 255, 255, 0};
+  } else if (BitsPerPixel() <= 8) {
+    MemoryDC dc(CreateScreenMemoryDC());
+    PaletteGuard pal(dc.get(), Palette());
+    // Only the colour table is read here; a failure leaves the table as it was (black).
+    GetDIBits(dc.get(), Handle(), 0, 0, nullptr, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
+    // GetDIBits may have filled in sizes of its own; keep the header as described.
+    info.header.biSizeImage = 0;
+    info.header.biClrUsed = 0;
+    info.header.biClrImportant = 0;
+    info.header.biCompression = BI_RGB;
+  }
+  void* bits = nullptr;
+  BitmapHandle section(CreateSection(reinterpret_cast<BITMAPINFO*>(&info), &bits));
+  if (BitsPerPixel() > 8) {
+    WindowDC screen(nullptr, false);
+    if (GetDIBits(screen.get(), Handle(), 0, UINT(Height()), bits, reinterpret_cast<BITMAPINFO*>(&info),
+                  DIB_RGB_COLORS) == 0)
+      RaiseOutOfResources();
+  } else {
+    MemoryDC dc(CreateScreenMemoryDC());
+    SelectGuard sel(dc.get(), section.get());
+    PatBlt(dc.get(), 0, 0, Width(), Height(), WHITENESS);
+    BitmapCanvas from(*this);
+    BitBlt(dc.get(), 0, 0, Width(), Height(), from.dc(), 0, 0, SRCCOPY);
+  }
+  GdiFlush();
+  DIBSECTION ds{};
+  if (GetObjectW(section.get(), sizeof ds, &ds) != int(sizeof ds)) RaiseOutOfResources();
+  image_->saveSection = ds;
+  image_->saveCopy = std::move(section);
+  return image_->saveSection;
+}
+
+void TBitmap::SaveToFile(const std::wstring& name) {
+  FileStream file(name);
+  if (Empty()) return;
+  const DIBSECTION& ds = SectionForSaving();
+  HBITMAP sectionHandle = image_->isDib ? image_->bitmap.get() : image_->saveCopy.get();
+
+  ImageView image;
+  image.width = ds.dsBmih.biWidth;
+  image.height = ds.dsBmih.biHeight < 0 ? -ds.dsBmih.biHeight : ds.dsBmih.biHeight;
+  image.topDown = ds.dsBmih.biHeight < 0 || (image_->isDib && image_->topDown);
+  image.bitCount = ds.dsBmih.biBitCount;
+  image.bits = static_cast<const uint8_t*>(ds.dsBm.bmBits);
+  image.stride = ds.dsBm.bmWidthBytes;
+  BmpFields fields;
+  fields.compression = ds.dsBmih.biCompression;
+  fields.sizeImage = ds.dsBmih.biSizeImage;
+  for (int i = 0; i < 3; ++i) fields.masks[i] = ds.dsBitfields[i];
+  // A section made as BI_RGB may describe itself with its (default) colour masks; the
+  // file then says BI_RGB, as the section was made.
+  const uint32_t* m = fields.masks;
+  const bool defaultMasks = (image.bitCount == 16 && m[0] == 0x7C00 && m[1] == 0x03E0 && m[2] == 0x001F) ||
+                            (image.bitCount == 32 && m[0] == 0xFF0000 && m[1] == 0x00FF00 && m[2] == 0x0000FF);
+  if (fields.compression == BI_BITFIELDS && (defaultMasks || !image_->isDib)) fields.compression = BI_RGB;
+
+  if (image.bitCount <= 8) {
+    RGBQUAD table[256];
+    MemoryDC dc(CreateScreenMemoryDC());
+    SelectGuard sel(dc.get(), sectionHandle);
+    const UINT n = GetDIBColorTable(dc.get(), 0, 256, table);
+    for (UINT i = 0; i < n; ++i)
+      image.colours.push_back(Rgb4{table[i].rgbBlue, table[i].rgbGreen, table[i].rgbRed, 0});
+  }
+  GdiFlush();
+  WriteBmp(file, image, fields);
+}
+
+BitmapCanvas::BitmapCanvas(const TBitmap& bitmap)
+    : dc_(CreateScreenMemoryDC()), select_(dc_.get(), bitmap.Handle()) {}
+
+}  // namespace pixo

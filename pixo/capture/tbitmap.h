@@ -1,0 +1,93 @@
+// The capture program's bitmap object: one GDI bitmap (a screen-compatible bitmap or a
+// DIB section), shared between TBitmap objects by reference count and copied before a
+// change.
+#pragma once
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "pixo/base/bmp_format.h"
+#include "pixo/capture/win_handles.h"
+
+namespace pixo {
+
+class TBitmap {
+ public:
+  TBitmap() = default;
+  TBitmap(const TBitmap&) = delete;
+  TBitmap& operator=(const TBitmap&) = delete;
+
+  // Shares the other bitmap's image.
+  void Assign(const TBitmap& other) { image_ = other.image_; }
+
+  // Recreates the bitmap as a screen-compatible bitmap of the new size, filled white,
+  // with the old content copied to its top-left corner; no bitmap while a size is 0.
+  void SetSize(int width, int height);
+
+  // Adopts a bitmap handle; this object deletes it in the end.
+  void TakeHandle(HBITMAP handle);
+  // Gives the handle away without deleting it.
+  HBITMAP ReleaseHandle();
+
+  int Width() const { return image_ ? image_->width : 0; }
+  int Height() const { return image_ ? image_->height : 0; }
+  bool Empty() const { return !image_ || !image_->bitmap; }
+  int BitsPerPixel() const { return image_ ? image_->bitsPerPixel : 0; }
+  bool IsDibSection() const { return image_ && image_->isDib; }
+  HBITMAP Handle() const { return image_ ? image_->bitmap.get() : nullptr; }
+  HPALETTE Palette() const { return image_ ? image_->palette.get() : nullptr; }
+  // Pixel memory and header of a DIB section (null otherwise).
+  const DIBSECTION* Section() const { return IsDibSection() ? &image_->section : nullptr; }
+  // Whether a DIB section's rows lie top row first in memory.
+  bool TopDown() const { return image_ && image_->topDown; }
+
+  // Replaces the bitmap by a 24-bit DIB section of the same size.
+  void SetPixelFormat24();
+
+  // Replaces the bitmap by a DIB section of the given format, with a palette made from
+  // the colour table (palette formats), and draws the given bottom-up pixels into it.
+  void SetFromDib(int width, int height, int bitCount, const std::vector<Rgb4>& colours,
+                  const void* bits);
+
+  // Writes the bitmap as a BMP file; an empty bitmap leaves the file empty.
+  void SaveToFile(const std::wstring& name);
+
+ private:
+  struct Image {
+    BitmapHandle bitmap;
+    int width = 0;
+    int height = 0;
+    int bitsPerPixel = 0;
+    bool isDib = false;
+    bool topDown = false;
+    DIBSECTION section{};
+    BitmapHandle saveCopy;  // DIB-section copy of a screen-compatible bitmap, for saving
+    DIBSECTION saveSection{};
+    PaletteHandle palette;
+  };
+  static std::shared_ptr<Image> Describe(HBITMAP handle);
+  const DIBSECTION& SectionForSaving();
+
+  std::shared_ptr<Image> image_;
+};
+
+// A memory device context with a bitmap selected, as the source of drawing.
+class BitmapCanvas {
+ public:
+  explicit BitmapCanvas(const TBitmap& bitmap);
+  HDC dc() const { return dc_.get(); }
+
+ private:
+  MemoryDC dc_;
+  SelectGuard select_;
+};
+
+// Creates a DIB section on the screen's device context; raises EOutOfResources on failure.
+HBITMAP CreateSection(const BITMAPINFO* info, void** bits);
+
+// A palette with the colours of a colour table (null for an empty table).
+HPALETTE CreatePaletteFrom(const std::vector<Rgb4>& colours);
+
+}  // namespace pixo

@@ -1,0 +1,44 @@
+#include "tavo/ax/module.h"
+
+#include <atomic>
+#include <mutex>
+
+namespace ax {
+
+namespace {
+HINSTANCE g_instance = nullptr;
+std::atomic<long> g_count{0};
+std::once_flag g_classesOnce;
+bool g_classesRegistered = false;
+}  // namespace
+
+void ModuleAttach(HINSTANCE instance) { g_instance = instance; }
+
+void ModuleDetach(bool processEnding) {
+  // At process end the system takes the classes away; on an unload every window of
+  // ours is gone (DllCanUnloadNow said so), and the names must be free for a reload.
+  if (processEnding || !g_classesRegistered) return;
+  UnregisterClassW(kNotifyWindowClass, g_instance);
+  UnregisterClassW(kControlWindowClass, g_instance);
+}
+
+HINSTANCE ModuleInstance() { return g_instance; }
+void ModuleAddRef() { ++g_count; }
+void ModuleRelease() { --g_count; }
+long ModuleCount() { return g_count; }
+
+void RegisterWindowClasses(WNDPROC procedure) {
+  std::call_once(g_classesOnce, [procedure] {
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = procedure;
+    wc.hInstance = g_instance;
+    wc.lpszClassName = kNotifyWindowClass;
+    const bool notify = RegisterClassW(&wc) != 0;
+    wc.lpszClassName = kControlWindowClass;
+    wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+    wc.style = CS_HREDRAW | CS_VREDRAW;
+    g_classesRegistered = RegisterClassW(&wc) != 0 && notify;
+  });
+}
+
+}  // namespace ax

@@ -1,0 +1,101 @@
+// The one engine bridge per host process: it owns the engine program's process, its two
+// pipes and the reader worker, sends the one-letter commands and waits for their
+// replies.
+#pragma once
+#include <windows.h>
+
+#include <atomic>
+#include <string>
+
+#include "tavo/bridge/dispatcher.h"
+
+// Where the bridge works: the folder of the record files, and the engine program.
+struct BridgeConfig {
+  std::string workDir = ".";
+  std::string enginePath = ".\\tavo.exe";
+};
+
+// How long a command waits while the engine says nothing at all.
+inline constexpr DWORD kReplySilenceLimitMs = 10000;
+
+class EngineProcess {
+ public:
+  EngineProcess(const char* commandLine, const char* directory);
+  ~EngineProcess();
+  EngineProcess(const EngineProcess&) = delete;
+  EngineProcess& operator=(const EngineProcess&) = delete;
+
+  // Creates the pipes and starts the engine; false when either fails.
+  bool Launch();
+  // Reads the engine's output in chunks and hands each to the sink until the output
+  // ends; then waits for the engine to exit.
+  void ReadLoop();
+  // Writes the whole string to the engine's standard input.
+  bool Write(const char* text);
+
+  OutputSink* sink = nullptr;
+  int pipeFlags = 0;
+  bool inputPipeWanted = true;
+
+ private:
+  char* commandLine_;
+  char* directory_;
+  HANDLE outRead_ = nullptr, outWrite_ = nullptr;
+  HANDLE inWrite_ = nullptr, inRead_ = nullptr;
+  HANDLE process_ = nullptr;
+};
+
+// Owns the reader worker thread.
+class BridgeThread {
+ public:
+  virtual ~BridgeThread();
+  virtual bool Start(void* parameter) = 0;
+  // Ends the thread if it still runs and forgets it.
+  void Stop();
+
+ protected:
+  HANDLE thread_ = nullptr;
+};
+
+class WorkerThread : public BridgeThread {
+ public:
+  bool Start(void* parameter) override;
+};
+
+class EngineBridge : public BridgeCore {
+ public:
+  explicit EngineBridge(const BridgeConfig& config);
+  ~EngineBridge() override;
+
+  void SendHand(char letter);
+  void StartGame();
+  void EndGame();
+  int32_t Info() { return Listeners().Info(); }
+  // True once the reader worker has finished (no engine, or the engine ended).
+  bool WorkerDone() const { return workerDone_; }
+
+ static DWORD WINAPI WorkerProc(void* parameter);
+
+ protected:
+  void BusyCleared() override;
+
+ private:
+  void OnOutput(const char* text) override;
+  // Writes a command and waits until its reply has been handled, the worker has ended,
+  // or the engine has been silent for too long.
+  void SendCommand(const char* command);
+
+  EngineProcess process_;
+  WorkerThread thread_;
+  HANDLE replyEvent_;
+  HANDLE startedEvent_;
+  std::atomic<bool> workerDone_{false};
+  std::atomic<DWORD> lastOutput_{0};
+};
+
+// The process's bridge; creates it from the configuration when there is none and a
+// configuration is given. Null when there is none or it cannot be created (log.txt
+// cannot be opened); a later call tries again.
+EngineBridge* GetBridge(const BridgeConfig* create);
+// Whether a bridge exists in this process.
+bool BridgeExists();

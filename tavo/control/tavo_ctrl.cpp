@@ -1,0 +1,158 @@
+#include "tavo/control/tavo_ctrl.h"
+
+#include <cstdio>
+#include <new>
+
+#include "tavo/control/registration.h"
+#include "tavo/control/tavo_ids.h"
+
+namespace {
+
+ax::ControlTraits TavoTraits() {
+  return ax::ControlTraits{CLSID_Tavo,        DIID__DTavo,       DIID__DTavoEvents, LIBID_TAVOLib,
+                           kTavoVersionMajor, kTavoVersionMinor, kTavoMiscStatus,   IDS_TAVO,
+                           {CLSID_TavoPropPage}};
+}
+
+HRESULT ReturnString(const char* text, VARIANT* result) {
+  if (!result) return S_OK;
+  const int n = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+  BSTR b = SysAllocStringLen(nullptr, UINT(n > 0 ? n - 1 : 0));
+  if (!b) return E_OUTOFMEMORY;
+  if (n > 0) MultiByteToWideChar(CP_ACP, 0, text, -1, b, n);
+  V_VT(result) = VT_BSTR;
+  V_BSTR(result) = b;
+  return S_OK;
+}
+
+}  // namespace
+
+// ---- ControlListener: only posts, never calls into the host
+
+void ControlListener::Post(UINT msg) {
+  if (HWND wnd = owner_->NotifyWindow()) PostMessageA(wnd, msg, 0, 0);
+}
+void ControlListener::OnNewGame() { Post(WM_USER + 1); }
+void ControlListener::OnSummary() { Post(WM_USER + 2); }
+void ControlListener::OnResult() { Post(WM_USER + 3); }
+void ControlListener::OnEnd() { Post(WM_USER + 4); }
+
+// ---- CTavoCtrl
+
+CTavoCtrl::CTavoCtrl() : AxControl(TavoTraits()), listener_(this) {
+  if (EngineBridge* bridge = GetBridge(&ControlBridgeConfig())) bridge->Listeners().Attach(&listener_);
+  isMaster_ = false;
+}
+
+CTavoCtrl::~CTavoCtrl() {
+  if (EngineBridge* bridge = GetBridge(nullptr)) bridge->Listeners().Detach(&listener_);
+}
+
+HRESULT CTavoCtrl::Create(REFIID riid, void** out) {
+  auto* ctrl = new (std::nothrow) CTavoCtrl();
+  if (!ctrl) return E_OUTOFMEMORY;
+  const HRESULT hr = ctrl->QueryInterface(riid, out);
+  ctrl->Release();
+  return hr;
+}
+
+void CTavoCtrl::OnNotify(UINT msg) {
+  switch (msg) {
+    case WM_USER + 1: FireEvent(DISPID_TAVOEVENT_NEWGAMESTARTED); break;
+    case WM_USER + 2: FireEvent(DISPID_TAVOEVENT_SUMMARYUPDATED); break;
+    case WM_USER + 3: FireEvent(DISPID_TAVOEVENT_RESULTUPDATED); break;
+    case WM_USER + 4: FireEvent(DISPID_TAVOEVENT_END); break;
+  }
+}
+
+void CTavoCtrl::OnDraw(HDC dc, const RECT& bounds) {
+  FillRect(dc, &bounds, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+  Ellipse(dc, bounds.left, bounds.top, bounds.right, bounds.bottom);
+}
+
+static_assert(DISPID_TAVO_ABOUTBOX == DISPID_ABOUTBOX, "the type library's AboutBox is the stock one");
+
+HRESULT CTavoCtrl::InvokeMember(DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result) {
+  // Deliberately, a DISPATCH_METHOD on a property counts as a get: some script hosts
+  // read properties that way (Wine's VBScript passes both bits for a get).
+  const bool get = (flags & (DISPATCH_PROPERTYGET | DISPATCH_METHOD)) != 0;
+  const bool put = (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0;
+  if (result) VariantInit(result);
+
+  if (id >= DISPID_TAVO_SUMMARYFILE && id <= DISPID_TAVO_WORKDIRECTORY) {
+    if (put) {
+      if (params->cArgs != 1) return DISP_E_BADPARAMCOUNT;
+      SetModifiedFlag();  // the value is dropped; the next get computes the path again
+      return S_OK;
+    }
+    if (!get) return DISP_E_MEMBERNOTFOUND;
+    if (params->cArgs != 0) return DISP_E_BADPARAMCOUNT;
+    if (id == DISPID_TAVO_WORKDIRECTORY) return ReturnString(ControlBridgeConfig().workDir.c_str(), result);
+    EngineBridge* bridge = GetBridge(&ControlBridgeConfig());
+    if (!bridge) return ReturnString("", result);
+    return ReturnString(id == DISPID_TAVO_SUMMARYFILE ? bridge->SummaryPath() : bridge->ResultPath(), result);
+  }
+
+  const bool isMethod = (id >= DISPID_TAVO_INFO && id <= DISPID_TAVO_INIT) || id == DISPID_ABOUTBOX;
+  if (!isMethod) return DISP_E_MEMBERNOTFOUND;
+  // A method call (DISPATCH_METHOD) is accepted for every member, and INFO may also be
+  // read as a property: script hosts call it either way.
+  if (!(flags & DISPATCH_METHOD) && !(id == DISPID_TAVO_INFO && (flags & DISPATCH_PROPERTYGET))) return DISP_E_MEMBERNOTFOUND;
+  if (params->cArgs != 0) return DISP_E_BADPARAMCOUNT;
+
+  switch (id) {
+    case DISPID_TAVO_INFO: {
+      EngineBridge* bridge = GetBridge(&ControlBridgeConfig());
+      const SHORT info = bridge ? SHORT(bridge->Info() & 0xFFFF) : SHORT(-1);
+      if (result) {
+        V_VT(result) = VT_I2;
+        V_I2(result) = info;
+      }
+      return S_OK;
+    }
+    case DISPID_TAVO_GOO:
+    case DISPID_TAVO_CHOKI:
+    case DISPID_TAVO_PAH:
+      if (EngineBridge* bridge = GetBridge(&ControlBridgeConfig())) bridge->SendHand(id == DISPID_TAVO_GOO ? 'm' : id == DISPID_TAVO_CHOKI ? 'n' : 'b');
+      return S_OK;
+    case DISPID_TAVO_START:
+      if (EngineBridge* bridge = GetBridge(&ControlBridgeConfig())) bridge->StartGame();
+      return S_OK;
+    case DISPID_TAVO_END:
+      if (isMaster_) {
+        if (EngineBridge* bridge = GetBridge(&ControlBridgeConfig())) bridge->EndGame();
+      }
+      return S_OK;
+    case DISPID_TAVO_MASTER:
+      isMaster_ = true;
+      GetBridge(&ControlBridgeConfig());
+      return S_OK;
+    case DISPID_TAVO_INIT:
+      return S_OK;
+    case DISPID_ABOUTBOX:
+      ShowAboutBox();
+      return S_OK;
+  }
+  return DISP_E_MEMBERNOTFOUND;
+}
+
+// ---- the about box
+
+namespace {
+INT_PTR CALLBACK AboutProc(HWND dlg, UINT msg, WPARAM wp, LPARAM) {
+  if (msg == WM_INITDIALOG) return TRUE;
+  if (msg == WM_COMMAND && (LOWORD(wp) == IDOK || LOWORD(wp) == IDCANCEL)) {
+    EndDialog(dlg, LOWORD(wp));
+    return TRUE;
+  }
+  if (msg == WM_CLOSE) {
+    EndDialog(dlg, IDCANCEL);
+    return TRUE;
+  }
+  return FALSE;
+}
+}  // namespace
+
+void ShowAboutBox() {
+  DialogBoxParamW(ax::ModuleInstance(), MAKEINTRESOURCEW(IDD_ABOUTBOX_TAVO), GetActiveWindow(), AboutProc, 0);
+}

@@ -1,0 +1,41 @@
+// The Tavo control: the automation members, events and drawing over the generic
+// ActiveX control; every method forwards to the process's engine bridge.
+#pragma once
+#include "tavo/bridge/bridge.h"
+#include "tavo/ax/ax_control.h"
+
+class CTavoCtrl;
+
+// Turns the bridge's game events into messages to the control's own window.
+class ControlListener : public GameListener {
+ public:
+  explicit ControlListener(CTavoCtrl* owner) : owner_(owner) {}
+  void OnNewGame() override;
+  void OnSummary() override;
+  void OnResult() override;
+  void OnEnd() override;
+
+ private:
+  void Post(UINT msg);
+  CTavoCtrl* owner_;
+};
+
+class CTavoCtrl : public ax::AxControl {
+ public:
+  CTavoCtrl();
+  ~CTavoCtrl() override;
+  static HRESULT Create(REFIID riid, void** out);
+
+ protected:
+  HRESULT InvokeMember(DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result) override;
+  void OnDraw(HDC dc, const RECT& bounds) override;
+  void OnNotify(UINT msg) override;
+
+ private:
+  friend class ControlListener;
+  ControlListener listener_;
+  bool isMaster_ = false;
+};
+
+// Shows the about box modally.
+void ShowAboutBox();
