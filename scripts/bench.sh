@@ -4,6 +4,8 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
+# A build folder from before the tree had a tavo/ folder holds a program file "tavo".
+[ -f build/native-bench/tavo ] && rm -rf build/native-bench
 cmake -S . -B build/native-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DPIXO_SANITIZE=OFF \
   -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang >/dev/null
 cmake --build build/native-bench --target bench_imaging bench_engine tavo_engine >/dev/null

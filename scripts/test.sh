@@ -24,6 +24,8 @@ echo "== native unit tests (ASan, UBSan)"
 count build/native-ctest.log
 
 echo "== listener list and dispatcher under ThreadSanitizer"
+# A build folder from before the tree had a tavo/ folder holds a program file "tavo".
+[ -f build/native-tsan/tavo ] && rm -rf build/native-tsan
 cmake -S . -B build/native-tsan -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang -DPIXO_TSAN=ON \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build/native-tsan --target tavo_unit_tests tavo_engine >/dev/null

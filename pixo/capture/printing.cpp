@@ -17,14 +17,17 @@ namespace {
 
 constexpr const wchar_t* kJobTitle = L"Pixo printing";
 
+struct PrinterTraits {
+  static HANDLE Empty() { return nullptr; }
+  static void Close(HANDLE h) { ClosePrinter(h); }
+};
+using PrinterHandle = Owned<HANDLE, PrinterTraits>;
+
 // The default printer: the device named in the "windows" section's "device" value.
 class Printer {
  public:
-  ~Printer() {
-    if (dc_) DeleteDC(dc_);
-  }
   HDC Handle() {
-    if (dc_) return dc_;
+    if (dc_) return dc_.get();
     wchar_t value[1024] = {};
     GetProfileStringW(L"windows", L"device", L"", value, DWORD(std::size(value)));
     std::vector<std::wstring> fields;
@@ -44,22 +47,23 @@ class Printer {
     const std::wstring port = fields.size() > 2 ? fields[2] : L"";
 
     std::vector<char> mode;
-    HANDLE printer = nullptr;
-    if (OpenPrinterW(const_cast<wchar_t*>(device.c_str()), &printer, nullptr)) {
-      const LONG size = DocumentPropertiesW(nullptr, printer, const_cast<wchar_t*>(device.c_str()), nullptr, nullptr, 0);
+    HANDLE opened = nullptr;
+    if (OpenPrinterW(const_cast<wchar_t*>(device.c_str()), &opened, nullptr)) {
+      const PrinterHandle printer(opened);
+      const LONG size =
+          DocumentPropertiesW(nullptr, printer.get(), const_cast<wchar_t*>(device.c_str()), nullptr, nullptr, 0);
       if (size > 0) {
         mode.resize(size_t(size));
-        if (DocumentPropertiesW(nullptr, printer, const_cast<wchar_t*>(device.c_str()),
+        if (DocumentPropertiesW(nullptr, printer.get(), const_cast<wchar_t*>(device.c_str()),
                                 reinterpret_cast<DEVMODEW*>(mode.data()), nullptr, DM_OUT_BUFFER) < 0)
           mode.clear();
       }
-      ClosePrinter(printer);
     }
-    dc_ = CreateDCW(driver.empty() ? nullptr : driver.c_str(), device.c_str(),
-                    port.empty() ? nullptr : port.c_str(),
-                    mode.empty() ? nullptr : reinterpret_cast<DEVMODEW*>(mode.data()));
+    dc_.reset(CreateDCW(driver.empty() ? nullptr : driver.c_str(), device.c_str(),
+                        port.empty() ? nullptr : port.c_str(),
+                        mode.empty() ? nullptr : reinterpret_cast<DEVMODEW*>(mode.data())));
     if (!dc_) Raise("EPrinter", msg::kPrinterNotValid);
-    return dc_;
+    return dc_.get();
   }
 
  private:
@@ -77,7 +81,7 @@ class Printer {
     }
     return false;
   }
-  HDC dc_ = nullptr;
+  MemoryDC dc_;  // DeleteDC, as for a printer's context
 };
 
 BOOL CALLBACK KeepPrinting(HDC, int) { return TRUE; }

@@ -31,12 +31,12 @@ void RaiseOutOfResources(DWORD code) {
     const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
                                        FORMAT_MESSAGE_IGNORE_INSERTS,
                                    nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    const LocalMemory owner(buffer);
     if (n && buffer) {
       std::wstring w(buffer, n);
       while (!w.empty() && (w.back() == L'\n' || w.back() == L'\r' || w.back() == L' ')) w.pop_back();
       text = ToUtf8(w);
     }
-    if (buffer) LocalFree(buffer);
   }
   if (text.empty()) text = msg::kOutOfResources;
   Raise("EOutOfResources", text);

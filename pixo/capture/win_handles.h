@@ -51,11 +51,17 @@ struct ViewTraits {
   static void Close(void* p) { UnmapViewOfFile(p); }
 };
 
+struct LocalMemoryTraits {
+  static void* Empty() { return nullptr; }
+  static void Close(void* p) { LocalFree(p); }
+};
+
 using BitmapHandle = Owned<HBITMAP, GdiObjectTraits<HBITMAP>>;
 using PaletteHandle = Owned<HPALETTE, GdiObjectTraits<HPALETTE>>;
 using MemoryDC = Owned<HDC, DcTraits>;
 using KernelHandle = Owned<HANDLE, KernelHandleTraits>;
 using MappedView = Owned<void*, ViewTraits>;
+using LocalMemory = Owned<void*, LocalMemoryTraits>;  // FormatMessage's buffers
 
 // A device context obtained with GetDC or GetWindowDC, released on every path.
 class WindowDC {

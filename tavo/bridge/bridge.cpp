@@ -12,35 +12,17 @@ namespace {
 std::mutex g_bridgeLock;
 EngineBridge* g_bridge = nullptr;
 
-char* HeapCopy(const char* s) {
-  const size_t n = std::strlen(s) + 1;
-  char* copy = new char[n];
-  std::memcpy(copy, s, n);
-  return copy;
-}
-
-void CloseAndClear(HANDLE& h) {
-  if (h) CloseHandle(h);
-  h = nullptr;
-}
-
 }  // namespace
 
 // ---- EngineProcess ----
 
 EngineProcess::EngineProcess(const char* commandLine, const char* directory)
-    : commandLine_(HeapCopy(commandLine)), directory_(HeapCopy(directory)) {}
+    : commandLine_(commandLine), directory_(directory) {}
 
 EngineProcess::~EngineProcess() {
   DWORD code = 0;
-  if (process_ && GetExitCodeProcess(process_, &code) && code == STILL_ACTIVE) TerminateProcess(process_, 1);
-  CloseAndClear(outWrite_);
-  CloseAndClear(outRead_);
-  CloseAndClear(inRead_);
-  CloseAndClear(inWrite_);
-  CloseAndClear(process_);
-  delete[] commandLine_;
-  delete[] directory_;
+  if (process_ && GetExitCodeProcess(process_.get(), &code) && code == STILL_ACTIVE)
+    TerminateProcess(process_.get(), 1);
 }
 
 bool EngineProcess::Launch() {
@@ -48,37 +30,35 @@ bool EngineProcess::Launch() {
   sa.nLength = sizeof sa;
   sa.lpSecurityDescriptor = nullptr;
   sa.bInheritHandle = TRUE;
-  if (pipeFlags & 1) {
-    if (!CreatePipe(&outRead_, &outWrite_, &sa, 8192)) return false;
-  }
-  if (inputPipeWanted) {
-    if (!CreatePipe(&inRead_, &inWrite_, &sa, 8192)) return false;
-  }
+  if (!CreatePipe(outRead_.put(), outWrite_.put(), &sa, 8192)) return false;
+  if (!CreatePipe(inRead_.put(), inWrite_.put(), &sa, 8192)) return false;
   // The control's own ends must not be inherited, or the engine would keep its input
   // open itself and never see its end.
-  if (outRead_) SetHandleInformation(outRead_, HANDLE_FLAG_INHERIT, 0);
-  if (inWrite_) SetHandleInformation(inWrite_, HANDLE_FLAG_INHERIT, 0);
+  SetHandleInformation(outRead_.get(), HANDLE_FLAG_INHERIT, 0);
+  SetHandleInformation(inWrite_.get(), HANDLE_FLAG_INHERIT, 0);
 
   STARTUPINFOA si{};
   si.cb = sizeof si;
   si.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
   si.wShowWindow = SW_HIDE;
-  si.hStdInput = inRead_;
-  si.hStdOutput = outWrite_;
+  si.hStdInput = inRead_.get();
+  si.hStdOutput = outWrite_.get();
   si.hStdError = nullptr;
   PROCESS_INFORMATION pi{};
   // The application is named explicitly, so a path with blanks cannot start another
   // program; the command line is the engine path as stored.
-  if (!CreateProcessA(commandLine_, commandLine_, &sa, nullptr, TRUE, DETACHED_PROCESS, nullptr, directory_, &si,
-                      &pi)) {
+  // CreateProcessA may write into the command line: it gets a copy of its own.
+  std::string commandLine = commandLine_;
+  if (!CreateProcessA(commandLine_.c_str(), commandLine.data(), &sa, nullptr, TRUE, DETACHED_PROCESS, nullptr,
+                      directory_.c_str(), &si, &pi)) {
     return false;
   }
-  process_ = pi.hProcess;
+  process_.reset(pi.hProcess);
   CloseHandle(pi.hThread);
   // Only the engine holds its ends now: its exit ends our reads.
-  CloseAndClear(outWrite_);
-  CloseAndClear(inRead_);
-  WaitForInputIdle(process_, 5000);
+  outWrite_.reset();
+  inRead_.reset();
+  WaitForInputIdle(process_.get(), 5000);
   return true;
 }
 
@@ -87,20 +67,20 @@ void EngineProcess::ReadLoop() {
   char buffer[4096];
   for (;;) {
     DWORD got = 0;
-    if (!ReadFile(outRead_, buffer, sizeof buffer - 1, &got, nullptr) || got == 0) break;
+    if (!ReadFile(outRead_.get(), buffer, sizeof buffer - 1, &got, nullptr) || got == 0) break;
     buffer[got] = '\0';
     sink->OnOutput(buffer);
   }
-  if (WaitForSingleObject(process_, 5000) == WAIT_TIMEOUT) TerminateProcess(process_, 1);
+  if (WaitForSingleObject(process_.get(), 5000) == WAIT_TIMEOUT) TerminateProcess(process_.get(), 1);
   std::fflush(nullptr);
-  CloseAndClear(process_);
+  process_.reset();
 }
 
 bool EngineProcess::Write(const char* text) {
   if (!process_ || !inWrite_) return false;
   const DWORD n = DWORD(std::strlen(text));
   DWORD written = 0;
-  return WriteFile(inWrite_, text, n, &written, nullptr) && written == n;
+  return WriteFile(inWrite_.get(), text, n, &written, nullptr) && written == n;
 }
 
 // ---- threads ----
@@ -110,21 +90,16 @@ BridgeThread::~BridgeThread() { Stop(); }
 void BridgeThread::Stop() {
   if (thread_) {
     DWORD code = 0;
-    if (GetExitCodeThread(thread_, &code) && code == STILL_ACTIVE) TerminateThread(thread_, 1);
-    CloseHandle(thread_);
-    thread_ = nullptr;
+    if (GetExitCodeThread(thread_.get(), &code) && code == STILL_ACTIVE) TerminateThread(thread_.get(), 1);
+    thread_.reset();
   }
 }
 
 bool WorkerThread::Start(void* parameter) {
-  if (thread_) {
-    CloseHandle(thread_);
-    thread_ = nullptr;
-  }
   DWORD id = 0;
-  thread_ = CreateThread(nullptr, 0, EngineBridge::WorkerProc, parameter, CREATE_SUSPENDED, &id);
+  thread_.reset(CreateThread(nullptr, 0, EngineBridge::WorkerProc, parameter, CREATE_SUSPENDED, &id));
   if (!thread_) return false;
-  ResumeThread(thread_);
+  ResumeThread(thread_.get());
   return true;
 }
 
@@ -136,31 +111,27 @@ EngineBridge::EngineBridge(const BridgeConfig& config)
       replyEvent_(CreateEventA(nullptr, FALSE, FALSE, nullptr)),
       startedEvent_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
   process_.sink = this;
-  process_.pipeFlags = 3;
-  process_.inputPipeWanted = true;
   lastOutput_ = GetTickCount();
   if (!thread_.Start(this)) {
     workerDone_ = true;
-    SetEvent(startedEvent_);
+    SetEvent(startedEvent_.get());
   }
   // Give the engine up to a second to start.
-  WaitForSingleObject(startedEvent_, 1000);
+  WaitForSingleObject(startedEvent_.get(), 1000);
 }
 
 EngineBridge::~EngineBridge() {
   // The worker goes first, so that nothing runs while the rest is taken down.
   thread_.Stop();
-  if (replyEvent_) CloseHandle(replyEvent_);
-  if (startedEvent_) CloseHandle(startedEvent_);
 }
 
 DWORD WINAPI EngineBridge::WorkerProc(void* parameter) {
   auto* bridge = static_cast<EngineBridge*>(parameter);
   const bool launched = bridge->process_.Launch();
-  SetEvent(bridge->startedEvent_);
+  SetEvent(bridge->startedEvent_.get());
   if (launched) bridge->process_.ReadLoop();
   bridge->workerDone_ = true;
-  SetEvent(bridge->replyEvent_);
+  SetEvent(bridge->replyEvent_.get());
   return 0;
 }
 
@@ -169,10 +140,10 @@ void EngineBridge::OnOutput(const char* text) {
   BridgeCore::OnOutput(text);
 }
 
-void EngineBridge::BusyCleared() { SetEvent(replyEvent_); }
+void EngineBridge::BusyCleared() { SetEvent(replyEvent_.get()); }
 
 void EngineBridge::SendCommand(const char* command) {
-  ResetEvent(replyEvent_);
+  ResetEvent(replyEvent_.get());
   busy = 1;
   if (!process_.Write(command)) {
     busy = 0;  // nothing was sent: no reply will come
@@ -180,7 +151,7 @@ void EngineBridge::SendCommand(const char* command) {
   }
   lastOutput_ = GetTickCount();
   while (busy) {
-    if (WaitForSingleObject(replyEvent_, 50) == WAIT_OBJECT_0) continue;
+    if (WaitForSingleObject(replyEvent_.get(), 50) == WAIT_OBJECT_0) continue;
     if (workerDone_ || GetTickCount() - lastOutput_ > kReplySilenceLimitMs) {
       busy = 0;
       break;

@@ -9,6 +9,39 @@
 
 #include "tavo/bridge/dispatcher.h"
 
+// Owns a kernel handle (a pipe end, a process, a thread, an event); the empty value is
+// null.
+class UniqueHandle {
+ public:
+  UniqueHandle() = default;
+  explicit UniqueHandle(HANDLE h) : h_(h) {}
+  ~UniqueHandle() { reset(); }
+  UniqueHandle(UniqueHandle&& o) noexcept : h_(o.release()) {}
+  UniqueHandle& operator=(UniqueHandle&& o) noexcept {
+    reset(o.release());
+    return *this;
+  }
+  HANDLE get() const { return h_; }
+  explicit operator bool() const { return h_ != nullptr; }
+  HANDLE release() {
+    HANDLE h = h_;
+    h_ = nullptr;
+    return h;
+  }
+  void reset(HANDLE h = nullptr) {
+    if (h_) CloseHandle(h_);
+    h_ = h;
+  }
+  // For a call that fills in a new handle.
+  HANDLE* put() {
+    reset();
+    return &h_;
+  }
+
+ private:
+  HANDLE h_ = nullptr;
+};
+
 // Where the bridge works: the folder of the record files, and the engine program.
 struct BridgeConfig {
   std::string workDir = ".";
@@ -34,15 +67,13 @@ class EngineProcess {
   bool Write(const char* text);
 
   OutputSink* sink = nullptr;
-  int pipeFlags = 0;
-  bool inputPipeWanted = true;
 
  private:
-  char* commandLine_;
-  char* directory_;
-  HANDLE outRead_ = nullptr, outWrite_ = nullptr;
-  HANDLE inWrite_ = nullptr, inRead_ = nullptr;
-  HANDLE process_ = nullptr;
+  std::string commandLine_;
+  std::string directory_;
+  UniqueHandle outRead_, outWrite_;
+  UniqueHandle inWrite_, inRead_;
+  UniqueHandle process_;
 };
 
 // Owns the reader worker thread.
@@ -54,7 +85,7 @@ class BridgeThread {
   void Stop();
 
  protected:
-  HANDLE thread_ = nullptr;
+  UniqueHandle thread_;
 };
 
 class WorkerThread : public BridgeThread {
@@ -87,8 +118,8 @@ class EngineBridge : public BridgeCore {
 
   EngineProcess process_;
   WorkerThread thread_;
-  HANDLE replyEvent_;
-  HANDLE startedEvent_;
+  UniqueHandle replyEvent_;
+  UniqueHandle startedEvent_;
   std::atomic<bool> workerDone_{false};
   std::atomic<DWORD> lastOutput_{0};
 };

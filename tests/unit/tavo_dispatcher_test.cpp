@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -27,7 +28,8 @@ class DispatcherTest : public ::testing::Test {
  protected:
   void SetUp() override {
     dir_ = ::testing::TempDir() + "dispatch_" + std::to_string(getpid()) + "_" + std::to_string(counter_++);
-    ASSERT_EQ(system(("rm -rf '" + dir_ + "' && mkdir -p '" + dir_ + "'").c_str()), 0);
+    std::filesystem::remove_all(dir_);
+    ASSERT_TRUE(std::filesystem::create_directories(dir_));
     bridge_ = std::make_unique<BridgeCore>(dir_.c_str());
     bridge_->Listeners().Attach(&rec_);
   }
@@ -128,7 +130,7 @@ TEST_F(DispatcherTest, ShortHeaderIsNotAHeader) {
 }
 
 TEST_F(DispatcherTest, KekkaThatCannotBeCreatedStillCompletes) {
-  ASSERT_EQ(system(("mkdir -p '" + dir_ + "/kekka.txt'").c_str()), 0);  // a folder in its place
+  ASSERT_TRUE(std::filesystem::create_directories(dir_ + "/kekka.txt"));  // a folder in its place
   Reply({"INFO:2\r\n# look-n-2 result\r\n1 x\r\nplayer 0\r\n"});
   EXPECT_EQ(bridge_->busy, 0);
   EXPECT_EQ(bridge_->gameRunning, 0);

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <cstring>
 #include <string>
 
@@ -65,7 +66,8 @@ class Engine {
 std::string TempDir() {
   static int n = 0;
   const std::string d = ::testing::TempDir() + "engine_" + std::to_string(getpid()) + "_" + std::to_string(n++);
-  EXPECT_EQ(system(("rm -rf '" + d + "' && mkdir -p '" + d + "'").c_str()), 0);
+  std::filesystem::remove_all(d);
+  EXPECT_TRUE(std::filesystem::create_directories(d));
   return d;
 }
 
