@@ -23,8 +23,7 @@ setup:
 	@bash scripts/deps.sh x64
 
 native: setup
-	@[ ! -f $(NATIVE)/tavo ] || rm -rf $(NATIVE)  # a folder from before tavo/ existed
-	@cmake -S . -B $(NATIVE) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang >/dev/null
+	@bash scripts/native-config.sh $(NATIVE) -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	@cmake --build $(NATIVE) -j$(JOBS)
 
 win32: setup

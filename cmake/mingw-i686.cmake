@@ -1,16 +1,8 @@
 # Cross-build for 32-bit Windows (x86) with the POSIX-thread MinGW-w64 compilers.
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR x86)
 set(PIXO_ARCH x86)
-set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
-# The IDL compiler and Wine's type libraries (stdole2.tlb) of the same architecture.
-set(PIXO_WIDL i686-w64-mingw32-widl)
+set(PIXO_TRIPLE i686-w64-mingw32)
+set(CMAKE_SYSTEM_PROCESSOR x86)
+# Wine's type libraries (stdole2.tlb) of the same architecture, for widl.
 set(PIXO_WIDL_FLAGS --win32)
 set(WINE_TLB_DIR /usr/lib/i386-linux-gnu/wine/i386-windows)
-set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32 ${PIXO_DEPS_PREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw.cmake)

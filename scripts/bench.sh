@@ -4,10 +4,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
-# A build folder from before the tree had a tavo/ folder holds a program file "tavo".
-[ -f build/native-bench/tavo ] && rm -rf build/native-bench
-cmake -S . -B build/native-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DPIXO_SANITIZE=OFF \
-  -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang >/dev/null
+bash scripts/native-config.sh build/native-bench -DCMAKE_BUILD_TYPE=Release -DPIXO_SANITIZE=OFF
 cmake --build build/native-bench --target bench_imaging bench_engine tavo_engine >/dev/null
 
 echo "== image writers (native)"
@@ -24,8 +21,6 @@ echo "== engine strength and latency (native)"
 build/native-bench/bin/bench_engine build/native-bench/bin/tavo
 
 # Under Wine: the 32-bit build where this machine runs it, else the 64-bit one.
-source scripts/arch.sh
-arch_detect
 source scripts/wine-env.sh
 echo "== under Wine ($PIXO_ARCH build${PIXO_ARCH_WHY:+; $PIXO_ARCH_WHY}): BMP save and JPEG compression"
 (cd build && timeout 600 wine "$PIXO_WIN/bench_capture.exe" | tr -d '\r')

@@ -7,8 +7,6 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 out=$root/out
 mkdir -p "$out"
 # The 32-bit build where this machine runs 32-bit programs, else the 64-bit one.
-source "$root/scripts/arch.sh"
-arch_detect || exit 1
 source "$root/scripts/wine-env.sh" || exit 1
 WIN=$PIXO_WIN
 case $PIXO_ARCH in

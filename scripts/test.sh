@@ -24,10 +24,7 @@ echo "== native unit tests (ASan, UBSan)"
 count build/native-ctest.log
 
 echo "== listener list and dispatcher under ThreadSanitizer"
-# A build folder from before the tree had a tavo/ folder holds a program file "tavo".
-[ -f build/native-tsan/tavo ] && rm -rf build/native-tsan
-cmake -S . -B build/native-tsan -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang -DPIXO_TSAN=ON \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+bash scripts/native-config.sh build/native-tsan -DPIXO_TSAN=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build/native-tsan --target tavo_unit_tests tavo_engine >/dev/null
 (cd build/native-tsan && ctest -R tavo_unit_tests --output-on-failure) | tee build/native-tsan-ctest.log
 count build/native-tsan-ctest.log
@@ -54,7 +51,6 @@ if arch_detect; then
   e2e="end to end: $(arch_summary)"
   for arch in $PIXO_RUN_ARCHS; do
     echo "== end to end under Wine: $arch"
-    unset WINEPREFIX
     export PIXO_ARCH=$arch
     if ! source scripts/wine-env.sh; then
       echo "the $arch Wine prefix could not be set up"

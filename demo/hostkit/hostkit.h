@@ -11,7 +11,7 @@ namespace hostkit {
 
 // Dispatches the thread's messages for the given time (events arrive this way).
 inline void Pump(DWORD ms) {
-  const DWORD end = GetTickCount() + ms;
+  const DWORD start = GetTickCount();
   do {
     MSG m;
     while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
@@ -19,7 +19,7 @@ inline void Pump(DWORD ms) {
       DispatchMessageW(&m);
     }
     Sleep(5);
-  } while (GetTickCount() - end > 0x80000000u);  // until the tick count passes end
+  } while (GetTickCount() - start < ms);
 }
 
 inline DISPID IdOf(IDispatch* d, const wchar_t* name) {

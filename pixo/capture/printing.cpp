@@ -22,6 +22,7 @@ struct PrinterTraits {
   static void Close(HANDLE h) { ClosePrinter(h); }
 };
 using PrinterHandle = Owned<HANDLE, PrinterTraits>;
+using PrinterDC = Owned<HDC, DcTraits>;
 
 // The default printer: the device named in the "windows" section's "device" value.
 class Printer {
@@ -81,7 +82,7 @@ class Printer {
     }
     return false;
   }
-  MemoryDC dc_;  // DeleteDC, as for a printer's context
+  PrinterDC dc_;
 };
 
 BOOL CALLBACK KeepPrinting(HDC, int) { return TRUE; }

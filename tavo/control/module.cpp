@@ -12,8 +12,6 @@
 
 namespace {
 
-HINSTANCE g_instance = nullptr;
-
 // ---- class factories
 
 using CreateFn = HRESULT (*)(REFIID, void**);
@@ -92,7 +90,6 @@ HRESULT WINAPI DllUnregisterServer();
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
   if (reason == DLL_PROCESS_ATTACH) {
-    g_instance = instance;
     DisableThreadLibraryCalls(instance);
     ax::ModuleAttach(instance);
   } else if (reason == DLL_PROCESS_DETACH) {
@@ -115,6 +112,6 @@ extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID riid, void** 
   return CLASS_E_CLASSNOTAVAILABLE;
 }
 
-extern "C" HRESULT WINAPI DllRegisterServer() { return ax::Boundary([] { return RegisterModule(g_instance); }); }
+extern "C" HRESULT WINAPI DllRegisterServer() { return ax::Boundary([] { return RegisterModule(ax::ModuleInstance()); }); }
 
 extern "C" HRESULT WINAPI DllUnregisterServer() { return ax::Boundary([] { return UnregisterModule(); }); }

@@ -14,6 +14,9 @@ ax::ControlTraits TavoTraits() {
                            {CLSID_TavoPropPage}};
 }
 
+// The process's engine bridge, made on first use from the control's registration.
+EngineBridge* TheBridge() { return GetBridge(&ControlBridgeConfig()); }
+
 HRESULT ReturnString(const char* text, VARIANT* result) {
   if (!result) return S_OK;
   const int n = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
@@ -40,7 +43,7 @@ void ControlListener::OnEnd() { Post(WM_USER + 4); }
 // ---- CTavoCtrl
 
 CTavoCtrl::CTavoCtrl() : AxControl(TavoTraits()), listener_(this) {
-  if (EngineBridge* bridge = GetBridge(&ControlBridgeConfig())) bridge->Listeners().Attach(&listener_);
+  if (EngineBridge* bridge = TheBridge()) bridge->Listeners().Attach(&listener_);
   isMaster_ = false;
 }
 
@@ -88,7 +91,7 @@ HRESULT CTavoCtrl::InvokeMember(DISPID id, WORD flags, DISPPARAMS* params, VARIA
     if (!get) return DISP_E_MEMBERNOTFOUND;
     if (params->cArgs != 0) return DISP_E_BADPARAMCOUNT;
     if (id == DISPID_TAVO_WORKDIRECTORY) return ReturnString(ControlBridgeConfig().workDir.c_str(), result);
-    EngineBridge* bridge = GetBridge(&ControlBridgeConfig());
+    EngineBridge* bridge = TheBridge();
     if (!bridge) return ReturnString("", result);
     return ReturnString(id == DISPID_TAVO_SUMMARYFILE ? bridge->SummaryPath() : bridge->ResultPath(), result);
   }
@@ -102,7 +105,7 @@ HRESULT CTavoCtrl::InvokeMember(DISPID id, WORD flags, DISPPARAMS* params, VARIA
 
   switch (id) {
     case DISPID_TAVO_INFO: {
-      EngineBridge* bridge = GetBridge(&ControlBridgeConfig());
+      EngineBridge* bridge = TheBridge();
       const SHORT info = bridge ? SHORT(bridge->Info() & 0xFFFF) : SHORT(-1);
       if (result) {
         V_VT(result) = VT_I2;
@@ -113,19 +116,19 @@ HRESULT CTavoCtrl::InvokeMember(DISPID id, WORD flags, DISPPARAMS* params, VARIA
     case DISPID_TAVO_GOO:
     case DISPID_TAVO_CHOKI:
     case DISPID_TAVO_PAH:
-      if (EngineBridge* bridge = GetBridge(&ControlBridgeConfig())) bridge->SendHand(id == DISPID_TAVO_GOO ? 'm' : id == DISPID_TAVO_CHOKI ? 'n' : 'b');
+      if (EngineBridge* bridge = TheBridge()) bridge->SendHand(id == DISPID_TAVO_GOO ? 'm' : id == DISPID_TAVO_CHOKI ? 'n' : 'b');
       return S_OK;
     case DISPID_TAVO_START:
-      if (EngineBridge* bridge = GetBridge(&ControlBridgeConfig())) bridge->StartGame();
+      if (EngineBridge* bridge = TheBridge()) bridge->StartGame();
       return S_OK;
     case DISPID_TAVO_END:
       if (isMaster_) {
-        if (EngineBridge* bridge = GetBridge(&ControlBridgeConfig())) bridge->EndGame();
+        if (EngineBridge* bridge = TheBridge()) bridge->EndGame();
       }
       return S_OK;
     case DISPID_TAVO_MASTER:
       isMaster_ = true;
-      GetBridge(&ControlBridgeConfig());
+      TheBridge();
       return S_OK;
     case DISPID_TAVO_INIT:
       return S_OK;
