@@ -99,6 +99,7 @@ int main() {
       {
         pixo::FileStream f(L"bench_plain.bin");
         f.Write(bytes.data(), bytes.size());
+        f.Commit();
       }
       t1 = Clock::now();
       write = std::min(write, Seconds(t0, t1));

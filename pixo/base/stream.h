@@ -31,9 +31,12 @@ class MemoryStream : public OutStream {
   std::vector<uint8_t> bytes;
 };
 
-// A file created anew for writing (read and write access, no sharing, always
-// overwritten); failing to create it raises EFCreateError with the name. Defined
-// per platform.
+// A file written whole or not at all. The bytes go to a temporary file in the target's
+// folder; Commit moves it over the target (replacing an existing file) once everything
+// is written. A stream destroyed without Commit, after a failure, deletes the temporary
+// file and leaves the target as it was. A name that is a device, a temporary file that
+// cannot be created or a target that cannot be replaced raises EFCreateError with the
+// name; a failed write raises EWriteError. Defined per platform.
 class FileStream : public OutStream {
  public:
   explicit FileStream(const std::wstring& name);
@@ -41,9 +44,13 @@ class FileStream : public OutStream {
   FileStream(const FileStream&) = delete;
   FileStream& operator=(const FileStream&) = delete;
   void Write(const void* data, size_t size) override;
+  void Commit();
 
  private:
-  void* handle_;
+  void Discard();
+  std::wstring name_;
+  std::wstring temporary_;
+  void* handle_ = nullptr;
 };
 
 // UTF-16 to UTF-8, for messages.

@@ -1,7 +1,12 @@
 // File stream for the native build (unit tests and benchmarks).
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 
 #include "pixo/base/errors.h"
+#include "pixo/base/file_names.h"
 #include "pixo/base/stream.h"
 
 namespace pixo {
@@ -29,16 +34,44 @@ std::string ToUtf8(const std::wstring& s) {
   return out;
 }
 
-FileStream::FileStream(const std::wstring& name) {
-  handle_ = std::fopen(ToUtf8(name).c_str(), "wb");
-  if (!handle_) RaiseFCreate(ToUtf8(name));
+FileStream::FileStream(const std::wstring& name) : name_(name) {
+  for (uint32_t attempt = 0; attempt < 1000; ++attempt) {
+    temporary_ = TemporaryNameFor(name, uint32_t(getpid()), attempt);
+    const int fd = open(ToUtf8(temporary_).c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+    if (fd >= 0) {
+      handle_ = fdopen(fd, "wb");
+      if (!handle_) close(fd);
+      break;
+    }
+    if (errno != EEXIST) break;
+  }
+  if (!handle_) {
+    temporary_.clear();
+    RaiseFCreate(ToUtf8(name));
+  }
 }
 
-FileStream::~FileStream() { std::fclose(static_cast<FILE*>(handle_)); }
+FileStream::~FileStream() { Discard(); }
+
+void FileStream::Discard() {
+  if (handle_) std::fclose(static_cast<FILE*>(handle_));
+  handle_ = nullptr;
+  if (!temporary_.empty()) std::remove(ToUtf8(temporary_).c_str());
+  temporary_.clear();
+}
 
 void FileStream::Write(const void* data, size_t size) {
-  if (size && std::fwrite(data, 1, size, static_cast<FILE*>(handle_)) != size)
+  if (!handle_ || (size && std::fwrite(data, 1, size, static_cast<FILE*>(handle_)) != size))
     Raise("EWriteError", "ｽﾄﾘｰﾑ書き込みｴﾗｰ");
+}
+
+void FileStream::Commit() {
+  if (!handle_) Raise("EWriteError", "ｽﾄﾘｰﾑ書き込みｴﾗｰ");
+  const bool closed = std::fclose(static_cast<FILE*>(handle_)) == 0;
+  handle_ = nullptr;
+  if (!closed) Raise("EWriteError", "ｽﾄﾘｰﾑ書き込みｴﾗｰ");
+  if (std::rename(ToUtf8(temporary_).c_str(), ToUtf8(name_).c_str()) != 0) RaiseFCreate(ToUtf8(name_));
+  temporary_.clear();
 }
 
 }  // namespace pixo

@@ -2,9 +2,16 @@
 #include <windows.h>
 
 #include "pixo/base/errors.h"
+#include "pixo/base/file_names.h"
 #include "pixo/base/stream.h"
 
 namespace pixo {
+
+namespace {
+
+[[noreturn]] void RaiseWriteError() { Raise("EWriteError", "ｽﾄﾘｰﾑ書き込みｴﾗｰ"); }
+
+}  // namespace
 
 std::string ToUtf8(const std::wstring& s) {
   if (s.empty()) return {};
@@ -14,24 +21,60 @@ std::string ToUtf8(const std::wstring& s) {
   return out;
 }
 
-FileStream::FileStream(const std::wstring& name) {
-  handle_ = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                        FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle_ == INVALID_HANDLE_VALUE) RaiseFCreate(ToUtf8(name));
+FileStream::FileStream(const std::wstring& name) : name_(name) {
+  // A device would take the image and keep nothing (or block while it goes out).
+  if (IsDeviceName(name)) RaiseFCreate(ToUtf8(name));
+  for (uint32_t attempt = 0; attempt < 1000; ++attempt) {
+    temporary_ = TemporaryNameFor(name, GetCurrentProcessId(), attempt);
+    HANDLE h = CreateFileW(temporary_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h != INVALID_HANDLE_VALUE) {
+      handle_ = h;
+      // Whatever the name says, only a file on a disk is written.
+      if (GetFileType(h) != FILE_TYPE_DISK) {
+        Discard();
+        RaiseFCreate(ToUtf8(name));
+      }
+      return;
+    }
+    const DWORD error = GetLastError();
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) break;
+  }
+  temporary_.clear();
+  RaiseFCreate(ToUtf8(name));
 }
 
-FileStream::~FileStream() { CloseHandle(handle_); }
+FileStream::~FileStream() { Discard(); }
+
+void FileStream::Discard() {
+  if (handle_) CloseHandle(handle_);
+  handle_ = nullptr;
+  if (!temporary_.empty()) DeleteFileW(temporary_.c_str());
+  temporary_.clear();
+}
 
 void FileStream::Write(const void* data, size_t size) {
+  if (!handle_) RaiseWriteError();
   const auto* p = static_cast<const char*>(data);
   while (size > 0) {
     const DWORD chunk = size > 0x40000000u ? 0x40000000u : DWORD(size);
     DWORD written = 0;
-    if (!WriteFile(handle_, p, chunk, &written, nullptr) || written != chunk)
-      Raise("EWriteError", "ｽﾄﾘｰﾑ書き込みｴﾗｰ");
+    if (!WriteFile(handle_, p, chunk, &written, nullptr) || written != chunk) RaiseWriteError();
     p += chunk;
     size -= chunk;
   }
+}
+
+void FileStream::Commit() {
+  if (!handle_) RaiseWriteError();
+  // The bytes are on the disk before the name points at them.
+  const bool flushed = FlushFileBuffers(handle_) != 0;
+  const bool closed = CloseHandle(handle_) != 0;
+  handle_ = nullptr;
+  if (!flushed || !closed) RaiseWriteError();
+  if (!MoveFileExW(temporary_.c_str(), name_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    RaiseFCreate(ToUtf8(name_));
+  temporary_.clear();
 }
 
 }  // namespace pixo

@@ -93,6 +93,7 @@ void TJPEGImage::SaveToFile(const std::wstring& name) {
   if (!compressed_) Compress();
   FileStream file(name);
   if (!data_.empty()) file.Write(data_.data(), data_.size());
+  file.Commit();
 }
 
 }  // namespace pixo

@@ -11,6 +11,8 @@ namespace pixo {
 void WritePng(const TBitmap& image, const std::wstring& name);
 // Reduces the image to 256 colours (the bitmap keeps the reduced image) and writes GIF.
 void WriteGif(TBitmap& image, const std::wstring& name);
+// Raises the missing printer error when there is no default printer.
+void RequireDefaultPrinter();
 // Prints the image on the default printer, fitted to the page.
 void PrintImage(TBitmap& image, PrintMode mode);
 

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "pixo/base/errors.h"
-#include "pixo/capture/output_writers.h"
 #include "pixo/capture/gdi_imaging.h"
+#include "pixo/capture/output_writers.h"
 #include "pixo/capture/print_convert.h"
 #include "pixo/capture/tbitmap.h"
 
@@ -24,28 +24,51 @@ struct PrinterTraits {
 using PrinterHandle = Owned<HANDLE, PrinterTraits>;
 using PrinterDC = Owned<HDC, DcTraits>;
 
-// The default printer: the device named in the "windows" section's "device" value.
+// Whether a printer of that name is installed.
+bool PrinterInstalled(const std::wstring& device) {
+  DWORD needed = 0, count = 0;
+  EnumPrintersW(PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS, nullptr, 4, nullptr, 0, &needed, &count);
+  if (needed == 0) return false;
+  std::vector<BYTE> buffer(needed);
+  if (!EnumPrintersW(PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS, nullptr, 4, buffer.data(), needed, &needed, &count))
+    return false;
+  const auto* info = reinterpret_cast<const PRINTER_INFO_4W*>(buffer.data());
+  for (DWORD i = 0; i < count; ++i) {
+    if (info[i].pPrinterName && lstrcmpiW(info[i].pPrinterName, device.c_str()) == 0) return true;
+  }
+  return false;
+}
+
+// The "windows" section's "device" value: the default printer's name, driver and port.
+// Raises the missing printer error when it names no installed printer.
+std::vector<std::wstring> DefaultPrinterFields() {
+  wchar_t value[1024] = {};
+  GetProfileStringW(L"windows", L"device", L"", value, DWORD(std::size(value)));
+  std::vector<std::wstring> fields;
+  std::wstring current;
+  for (const wchar_t* p = value;; ++p) {
+    if (*p == L',' || *p == 0) {
+      fields.push_back(current);
+      current.clear();
+      if (*p == 0) break;
+    } else {
+      current += *p;
+    }
+  }
+  if (fields.empty() || fields[0].empty() || !PrinterInstalled(fields[0])) Raise("EPrinter", msg::kNoDefaultPrinter);
+  fields.resize(3);
+  return fields;
+}
+
+// The default printer's device context, made on first use.
 class Printer {
  public:
   HDC Handle() {
     if (dc_) return dc_.get();
-    wchar_t value[1024] = {};
-    GetProfileStringW(L"windows", L"device", L"", value, DWORD(std::size(value)));
-    std::vector<std::wstring> fields;
-    std::wstring current;
-    for (const wchar_t* p = value;; ++p) {
-      if (*p == L',' || *p == 0) {
-        fields.push_back(current);
-        current.clear();
-        if (*p == 0) break;
-      } else {
-        current += *p;
-      }
-    }
-    const std::wstring device = fields.empty() ? L"" : fields[0];
-    if (device.empty() || !Installed(device)) Raise("EPrinter", msg::kNoDefaultPrinter);
-    const std::wstring driver = fields.size() > 1 ? fields[1] : L"";
-    const std::wstring port = fields.size() > 2 ? fields[2] : L"";
+    const std::vector<std::wstring> fields = DefaultPrinterFields();
+    const std::wstring& device = fields[0];
+    const std::wstring& driver = fields[1];
+    const std::wstring& port = fields[2];
 
     std::vector<char> mode;
     HANDLE opened = nullptr;
@@ -68,20 +91,6 @@ class Printer {
   }
 
  private:
-  static bool Installed(const std::wstring& device) {
-    DWORD needed = 0, count = 0;
-    EnumPrintersW(PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS, nullptr, 4, nullptr, 0, &needed, &count);
-    if (needed == 0) return false;
-    std::vector<BYTE> buffer(needed);
-    if (!EnumPrintersW(PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS, nullptr, 4, buffer.data(), needed, &needed,
-                       &count))
-      return false;
-    const auto* info = reinterpret_cast<const PRINTER_INFO_4W*>(buffer.data());
-    for (DWORD i = 0; i < count; ++i) {
-      if (info[i].pPrinterName && lstrcmpiW(info[i].pPrinterName, device.c_str()) == 0) return true;
-    }
-    return false;
-  }
   PrinterDC dc_;
 };
 
@@ -118,6 +127,8 @@ class JobGuard {
 };
 
 }  // namespace
+
+void RequireDefaultPrinter() { DefaultPrinterFields(); }
 
 void PrintImage(TBitmap& image, PrintMode mode) {
   Printer printer;

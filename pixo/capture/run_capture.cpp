@@ -2,12 +2,12 @@
 
 #include <windows.h>
 
-#include "pixo/capture/cmdline.h"
 #include "pixo/base/errors.h"
+#include "pixo/base/stream.h"
+#include "pixo/capture/cmdline.h"
 #include "pixo/capture/grabber.h"
 #include "pixo/capture/jpeg_image.h"
 #include "pixo/capture/output_writers.h"
-#include "pixo/base/stream.h"
 #include "pixo/capture/tbitmap.h"
 
 namespace pixo {
@@ -43,6 +43,9 @@ void RunCapture(const std::vector<std::wstring>& args) {
   if (image.Width() <= 0 || image.Height() <= 0) return;
 
   if (o.outputName.empty()) {
+    // A print run without a name writes its file only when it can print: no stray
+    // file is left behind for a printer that is not there.
+    RequireDefaultPrinter();
     o.outputName = args.front();
     if (o.outputName.size() > kMaxArgument) RaiseFCreate(ToUtf8(o.outputName));
   }
@@ -56,15 +59,9 @@ void RunCapture(const std::vector<std::wstring>& args) {
       jpeg.SaveToFile(o.outputName);
       break;
     }
-    case RunOptions::Format::Png:
-      WritePng(image, o.outputName);
-      break;
-    case RunOptions::Format::Gif:
-      WriteGif(image, o.outputName);
-      break;
-    case RunOptions::Format::Bmp:
-      image.SaveToFile(o.outputName);
-      break;
+    case RunOptions::Format::Png: WritePng(image, o.outputName); break;
+    case RunOptions::Format::Gif: WriteGif(image, o.outputName); break;
+    case RunOptions::Format::Bmp: image.SaveToFile(o.outputName); break;
   }
 
   if (o.print) PrintImage(image, o.Mode());

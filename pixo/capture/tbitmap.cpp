@@ -238,7 +238,10 @@ const DIBSECTION& TBitmap::SectionForSaving() {
 
 void TBitmap::SaveToFile(const std::wstring& name) {
   FileStream file(name);
-  if (Empty()) return;
+  if (Empty()) {
+    file.Commit();
+    return;
+  }
   const DIBSECTION& ds = SectionForSaving();
   HBITMAP sectionHandle = image_->isDib ? image_->bitmap.get() : image_->saveCopy.get();
 
@@ -270,6 +273,7 @@ void TBitmap::SaveToFile(const std::wstring& name) {
   }
   GdiFlush();
   WriteBmp(file, image, fields);
+  file.Commit();
 }
 
 BitmapCanvas::BitmapCanvas(const TBitmap& bitmap)

@@ -193,6 +193,7 @@ void TGIFImage::SaveToStream(OutStream& out) {
 void TGIFImage::SaveToFile(const std::wstring& name) {
   FileStream file(name);
   SaveToStream(file);
+  file.Commit();
 }
 
 TGIFSubImage GifFrameFrom(const ImageView& eightBit) {

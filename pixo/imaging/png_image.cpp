@@ -40,6 +40,7 @@ void PngImage::SaveToStream(OutStream& out) {
 void PngImage::SaveToFile(const std::wstring& name) {
   FileStream file(name);
   SaveToStream(file);
+  file.Commit();
 }
 
 }  // namespace pixo

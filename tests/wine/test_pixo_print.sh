@@ -129,6 +129,12 @@ check "no default printer: exit code 1" rc_is 1
 check "no default printer: the message" bash -c "sed -n 3p box.txt | grep -qxF 'ﾃﾞﾌｫﾙﾄ ﾌﾟﾘﾝﾀが存在しません.'"
 check "no default printer: EPrinter" bash -c "sed -n 2p box.txt | grep -q '^EPrinterがﾓｼﾞｭｰﾙ pixo.exe の'"
 check "no default printer: the file is already written" file_nonempty noprinter.bmp
+# Without a name the file would only be a by-product of the print: none is written.
+rm -f /P
+BOX_SCREEN=78 run_expecting_box /P
+check "no default printer, /P alone: exit code 1" rc_is 1
+check "no default printer, /P alone: the message" bash -c "sed -n 3p box.txt | grep -qxF 'ﾃﾞﾌｫﾙﾄ ﾌﾟﾘﾝﾀが存在しません.'"
+check "no default printer, /P alone: no file in the root of the drive" file_missing /P
 sleep 1
 check "no default printer: nothing printed" test "$(ls "$out" | wc -l)" = "$before"
 unset CUPS_SERVER

@@ -1,0 +1,61 @@
+#include "pixo/base/file_names.h"
+
+namespace pixo {
+
+namespace {
+
+bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
+
+wchar_t Upper(wchar_t c) { return c >= L'a' && c <= L'z' ? wchar_t(c - L'a' + L'A') : c; }
+
+bool IsPortDigit(wchar_t c) { return (c >= L'1' && c <= L'9') || c == 0x00B9 || c == 0x00B2 || c == 0x00B3; }
+
+// Whether the path begins with "\\.\" or "\\?\" (either slash).
+bool HasPrefix(const std::wstring& path, wchar_t third) {
+  return path.size() >= 4 && IsSeparator(path[0]) && IsSeparator(path[1]) && path[2] == third && IsSeparator(path[3]);
+}
+
+}  // namespace
+
+bool IsDeviceName(const std::wstring& path) {
+  if (HasPrefix(path, L'.')) return true;
+  if (HasPrefix(path, L'?')) {
+    const std::wstring rest = path.substr(4);
+    const bool drive = rest.size() >= 2 && rest[1] == L':' && ((rest[0] | 0x20) >= L'a' && (rest[0] | 0x20) <= L'z');
+    const bool unc = rest.size() >= 4 && Upper(rest[0]) == L'U' && Upper(rest[1]) == L'N' && Upper(rest[2]) == L'C' &&
+                     IsSeparator(rest[3]);
+    if (!drive && !unc) return true;
+  }
+  // The last part of the path, without a drive.
+  size_t start = 0;
+  for (size_t i = 0; i < path.size(); ++i) {
+    if (IsSeparator(path[i]) || (i == 1 && path[i] == L':')) start = i + 1;
+  }
+  std::wstring base;
+  for (size_t i = start; i < path.size() && path[i] != L'.' && path[i] != L':'; ++i) base += Upper(path[i]);
+  while (!base.empty() && (base.back() == L' ' || base.back() == L'.')) base.pop_back();
+  if (base == L"CON" || base == L"PRN" || base == L"AUX" || base == L"NUL") return true;
+  if (base == L"CONIN$" || base == L"CONOUT$") return true;
+  if (base.size() == 4 && (base.compare(0, 3, L"COM") == 0 || base.compare(0, 3, L"LPT") == 0))
+    return IsPortDigit(base[3]);
+  return false;
+}
+
+std::wstring FolderOf(const std::wstring& path) {
+  for (size_t i = path.size(); i > 0; --i) {
+    if (IsSeparator(path[i - 1])) return path.substr(0, i);
+  }
+  if (path.size() >= 2 && path[1] == L':') return path.substr(0, 2);
+  return {};
+}
+
+std::wstring TemporaryNameFor(const std::wstring& path, uint32_t process, uint32_t attempt) {
+  static const wchar_t kHex[] = L"0123456789abcdef";
+  std::wstring name = FolderOf(path) + L"~px";
+  for (int shift = 28; shift >= 0; shift -= 4) name += kHex[(process >> shift) & 15];
+  name += L'-';
+  for (int shift = 12; shift >= 0; shift -= 4) name += kHex[(attempt >> shift) & 15];
+  return name + L".tmp";
+}
+
+}  // namespace pixo

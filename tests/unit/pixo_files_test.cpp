@@ -1,0 +1,119 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "pixo/base/errors.h"
+#include "pixo/base/file_names.h"
+#include "pixo/base/stream.h"
+
+using namespace pixo;
+namespace fs = std::filesystem;
+
+TEST(DeviceNames, ReservedNamesWithAnyExtensionBlanksOrDots) {
+  for (const wchar_t* name :
+       {L"aux.jpg",       L"com1.png",    L"com1 .bmp",      L"COM1",         L"NUL",     L"lpt1.gif",  L"nul.",
+        L"Con",           L"prn.txt.bak", L"C:\\shots\\con", L"dir/Prn.png",  L"C:aux",   L"com9.bmp",  L"LPT9",
+        L"com\u00b9.png", L"lpt\u00b3",   L"com1:",          L"nul  .. .png", L"CONOUT$", L"conin$.bmp"}) {
+    EXPECT_TRUE(IsDeviceName(name)) << ToUtf8(name);
+  }
+}
+
+TEST(DeviceNames, DeviceNamespaceButNotLongFilePaths) {
+  EXPECT_TRUE(IsDeviceName(L"\\\\.\\COM3"));
+  EXPECT_TRUE(IsDeviceName(L"\\\\.\\pipe\\shots"));
+  EXPECT_TRUE(IsDeviceName(L"//./PhysicalDrive0"));
+  EXPECT_TRUE(IsDeviceName(L"\\\\?\\GLOBALROOT\\Device\\Null"));
+  EXPECT_FALSE(IsDeviceName(L"\\\\?\\C:\\shots\\a.png"));
+  EXPECT_FALSE(IsDeviceName(L"\\\\?\\UNC\\server\\share\\a.png"));
+  EXPECT_FALSE(IsDeviceName(L"\\\\server\\share\\a.png"));
+}
+
+TEST(DeviceNames, OrdinaryFilesThatLookAlike) {
+  for (const wchar_t* name : {L"com10.png", L"comp.bmp", L"con1.bmp", L"console.png", L"auxiliary.png", L"com0.bmp",
+                              L"lpt.gif", L"shot.bmp", L"nul\\shot.bmp", L"dir.con\\a.bmp", L"a con.bmp", L"x.nul"}) {
+    EXPECT_FALSE(IsDeviceName(name)) << ToUtf8(name);
+  }
+}
+
+TEST(TemporaryNames, SameFolderShortAndDistinct) {
+  EXPECT_EQ(FolderOf(L"a.bmp"), L"");
+  EXPECT_EQ(FolderOf(L"C:a.bmp"), L"C:");
+  EXPECT_EQ(FolderOf(L"C:\\x\\a.bmp"), L"C:\\x\\");
+  EXPECT_EQ(FolderOf(L"dir/a.bmp"), L"dir/");
+  EXPECT_EQ(FolderOf(L"\\\\srv\\share\\a.bmp"), L"\\\\srv\\share\\");
+  const std::wstring longName = L"C:\\x\\" + std::wstring(250, L'n') + L".bmp";
+  const std::wstring t = TemporaryNameFor(longName, 0x1234, 7);
+  EXPECT_EQ(t, L"C:\\x\\~px00001234-0007.tmp");
+  EXPECT_NE(TemporaryNameFor(longName, 0x1234, 8), t);
+  EXPECT_NE(TemporaryNameFor(longName, 0x1235, 7), t);
+}
+
+class FileStreamTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::path(::testing::TempDir()) / ("files_" + std::to_string(getpid()));
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    target_ = dir_ / "shot.bmp";
+    std::ofstream(target_, std::ios::binary) << "old picture";
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+  std::string Contents() {
+    std::ifstream in(target_, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), {});
+  }
+  size_t FilesInFolder() { return size_t(std::distance(fs::directory_iterator(dir_), fs::directory_iterator())); }
+  fs::path dir_, target_;
+};
+
+TEST_F(FileStreamTest, CommitReplacesTheTargetWhole) {
+  {
+    FileStream file(target_.wstring());
+    file.Write("new ", 4);
+    EXPECT_EQ(Contents(), "old picture");  // nothing of the new file shows before the end
+    file.Write("picture", 7);
+    file.Commit();
+  }
+  EXPECT_EQ(Contents(), "new picture");
+  EXPECT_EQ(FilesInFolder(), 1u);
+}
+
+TEST_F(FileStreamTest, AnUnfinishedWriteLeavesTheTargetAndNoTemporaryFile) {
+  try {
+    FileStream file(target_.wstring());
+    file.Write("half", 4);
+    throw std::runtime_error("the encoder failed");
+  } catch (const std::runtime_error&) {
+  }
+  EXPECT_EQ(Contents(), "old picture");
+  EXPECT_EQ(FilesInFolder(), 1u);
+}
+
+TEST_F(FileStreamTest, ATargetInAMissingFolderIsTheFileError) {
+  const std::wstring name = (dir_ / "missing" / "shot.bmp").wstring();
+  try {
+    FileStream file(name);
+    FAIL() << "created";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.ClassName(), "EFCreateError");
+    EXPECT_NE(e.Message().find(ToUtf8(name)), std::string::npos);
+  }
+}
+
+TEST_F(FileStreamTest, ATargetThatCannotBeReplacedIsTheFileErrorAndStaysAsItWas) {
+  fs::remove(target_);
+  fs::create_directories(target_ / "inside");  // a non-empty folder where the file should go
+  try {
+    FileStream file(target_.wstring());
+    file.Write("x", 1);
+    file.Commit();
+    FAIL() << "committed";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.ClassName(), "EFCreateError");
+  }
+  EXPECT_TRUE(fs::is_directory(target_ / "inside"));
+  EXPECT_EQ(FilesInFolder(), 1u);
+}

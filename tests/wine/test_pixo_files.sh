@@ -1,0 +1,88 @@
+#!/usr/bin/env bash
+# pixo.exe and the files it writes when things go wrong: a full disk keeps the old file
+# whole and leaves no temporary file, and names that are devices are refused.
+source "$(dirname "$0")/lib.sh"
+cd "$T"
+full="$T/full"
+mkdir -p "$full"
+com1_link="$WINEPREFIX/dosdevices/com1"
+lpt1_link="$WINEPREFIX/dosdevices/lpt1"
+com1_was=$(readlink "$com1_link" 2>/dev/null || true)
+lpt1_was=$(readlink "$lpt1_link" 2>/dev/null || true)
+restore_links() {
+  rm -f "$com1_link" "$lpt1_link"
+  [ -z "$com1_was" ] || ln -s "$com1_was" "$com1_link"
+  [ -z "$lpt1_was" ] || ln -s "$lpt1_was" "$lpt1_link"
+}
+cleanup() {
+  restore_links
+  umount "$full" 2>/dev/null
+  hide_image :77
+  rm -rf "$T"
+}
+[ -n "${KEEP:-}" ] || trap cleanup EXIT
+
+# Noise on the screen: no format can make it small.
+$IM -size 1024x768 xc: +noise Random -depth 8 PNG24:noise.png
+show_image noise.png :77
+
+# --- a full disk: a small file system holding an old picture in every format (room for
+#     one capture when it is empty)
+if mount -t tmpfs -o size=4m tmpfs "$full"; then
+  for ext in bmp jpg png gif; do
+    $IM -size 48x32 plasma:red-blue "$full/old.$ext"
+    cp "$full/old.$ext" "$T/old.$ext"
+  done
+  # Fill it up, then give back a little: a write of the capture starts, then fails.
+  dd if=/dev/zero of="$full/filler" bs=4k >/dev/null 2>&1
+  truncate -s -16K "$full/filler"
+  free_before=$(df --output=avail -B1 "$full" | tail -n 1)
+  for ext in bmp jpg png gif; do
+    switch=()
+    [ "$ext" = jpg ] && switch=(/J)
+    run_expecting_box "${switch[@]}" "full\\old.$ext"
+    check "full disk, $ext: exit code 1" rc_is 1
+    check "full disk, $ext: the write error" bash -c \
+      "sed -n 2p box.txt | grep -qE '^EWriteErrorがﾓｼﾞｭｰﾙ pixo\\.exe の [0-9A-F]{8} で発生しました。\$' && \
+       sed -n 3p box.txt | grep -qxF 'ｽﾄﾘｰﾑ書き込みｴﾗｰ.'"
+    check "full disk, $ext: the old file is intact" cmp "$full/old.$ext" "$T/old.$ext"
+    check "full disk, $ext: no other file is left" test "$(ls -A "$full" | sort | tr '\n' ' ')" = "filler old.bmp old.gif old.jpg old.png "
+    check "full disk, $ext: the space is given back" test "$(df --output=avail -B1 "$full" | tail -n 1)" = "$free_before"
+  done
+  # With room again, the old file is replaced by the new picture.
+  rm -f "$full/filler"
+  wrun "$WIN/pixo.exe" /N "full\\old.png"; echo $? >rc
+  check "room again: exit code 0" rc_is 0
+  check "room again: the old PNG is replaced by the capture" same_pixels "$full/old.png" noise.png
+  check "room again: no temporary file" test "$(ls -A "$full" | wc -l)" = 4
+  umount "$full"
+else
+  check "a 1 MiB tmpfs can be mounted for the full-disk test" false
+fi
+
+# --- device names: the file error, and nothing goes to the device
+: >com1.out
+: >lpt1.out
+rm -f "$com1_link" "$lpt1_link"
+ln -s "$T/com1.out" "$com1_link"
+ln -s "$T/lpt1.out" "$lpt1_link"
+mkdir -p sub
+for name in aux.jpg com1.png "com1 .bmp" COM1 NUL lpt1.gif "sub\\Con.PNG" "\\\\.\\COM1"; do
+  rm -f box box.txt rc
+  before=$(ls -A | sort | tr '\n' ' ')
+  run_expecting_box "$name"
+  check "device name '$name': exit code 1" rc_is 1
+  check "device name '$name': the file error" bash -c \
+    "sed -n 2p box.txt | grep -q '^EFCreateErrorがﾓｼﾞｭｰﾙ pixo\\.exe の' && \
+     sed -n 3p box.txt | grep -qxF 'ﾌｧｲﾙ $name を作成できません.'"
+  rm -f box box.txt rc
+  check "device name '$name': no file is left" test "$(ls -A | sort | tr '\n' ' ')" = "$before"
+done
+check "device names: nothing reached COM1" test ! -s com1.out
+check "device names: nothing reached LPT1" test ! -s lpt1.out
+# The prefix really sends COM1 to the file: the check above could see a write.
+wine cmd /c "echo through the port > COM1" >/dev/null 2>&1
+check "the prefix's COM1 is the plain file" grep -q "through the port" com1.out
+restore_links
+
+finish
