@@ -43,8 +43,6 @@ fi
 echo "== the shipped files' PE headers"
 if python3 tests/dist/check_pe.py dist; then total_pass=$((total_pass + 1)); else total_fail=$((total_fail + 1)); fi
 
-# A Japanese locale, for the texts a Japanese system shows.
-[ -d build/locale/ja_JP.UTF-8 ] || { mkdir -p build/locale && localedef -i ja_JP -f UTF-8 build/locale/ja_JP.UTF-8 >/dev/null 2>&1; }
 # The end-to-end suites run for every architecture this machine runs (or PIXO_ARCHS).
 source scripts/arch.sh
 if arch_detect; then

@@ -5,6 +5,8 @@
 #include <mutex>
 #include <new>
 
+#include "tavo/bridge/utf8.h"
+
 namespace {
 
 // The one bridge of the process; made and read under the lock, since controls of
@@ -37,7 +39,7 @@ bool EngineProcess::Launch() {
   SetHandleInformation(outRead_.get(), HANDLE_FLAG_INHERIT, 0);
   SetHandleInformation(inWrite_.get(), HANDLE_FLAG_INHERIT, 0);
 
-  STARTUPINFOA si{};
+  STARTUPINFOW si{};
   si.cb = sizeof si;
   si.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
   si.wShowWindow = SW_HIDE;
@@ -46,14 +48,27 @@ bool EngineProcess::Launch() {
   si.hStdError = nullptr;
   PROCESS_INFORMATION pi{};
   // The application is named explicitly, so a path with blanks cannot start another
-  // program; the command line is the engine path as stored.
-  // CreateProcessA may write into the command line: it gets a copy of its own.
-  std::string commandLine = commandLine_;
-  if (!CreateProcessA(commandLine_.c_str(), commandLine.data(), &sa, nullptr, TRUE, DETACHED_PROCESS, nullptr,
-                      directory_.c_str(), &si, &pi)) {
+  // program; the command line is the engine path as stored. Wide calls, so that a
+  // folder outside the ANSI code page works.
+  const std::wstring application = WideFromUtf8(commandLine_);
+  std::wstring commandLine = application;  // CreateProcessW may write into it
+  const std::wstring directory = WideFromUtf8(directory_);
+  if (!CreateProcessW(application.c_str(), commandLine.data(), &sa, nullptr, TRUE, DETACHED_PROCESS | CREATE_SUSPENDED,
+                      nullptr, directory.c_str(), &si, &pi)) {
     return false;
   }
   process_.reset(pi.hProcess);
+  // Should this process end without closing the engine (killed, or crashed), the job's
+  // last handle goes with it and the system ends the engine.
+  job_.reset(CreateJobObjectW(nullptr, nullptr));
+  if (job_) {
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    if (!SetInformationJobObject(job_.get(), JobObjectExtendedLimitInformation, &limits, sizeof limits) ||
+        !AssignProcessToJobObject(job_.get(), pi.hProcess))
+      job_.reset();
+  }
+  ResumeThread(pi.hThread);
   CloseHandle(pi.hThread);
   // Only the engine holds its ends now: its exit ends our reads.
   outWrite_.reset();
@@ -67,13 +82,11 @@ void EngineProcess::ReadLoop() {
   char buffer[4096];
   for (;;) {
     DWORD got = 0;
-    if (!ReadFile(outRead_.get(), buffer, sizeof buffer - 1, &got, nullptr) || got == 0) break;
-    buffer[got] = '\0';
-    sink->OnOutput(buffer);
+    if (!ReadFile(outRead_.get(), buffer, sizeof buffer, &got, nullptr) || got == 0) break;
+    sink->OnOutput(buffer, got);
   }
   if (WaitForSingleObject(process_.get(), 5000) == WAIT_TIMEOUT) TerminateProcess(process_.get(), 1);
   std::fflush(nullptr);
-  process_.reset();
 }
 
 bool EngineProcess::Write(const char* text) {
@@ -81,6 +94,15 @@ bool EngineProcess::Write(const char* text) {
   const DWORD n = DWORD(std::strlen(text));
   DWORD written = 0;
   return WriteFile(inWrite_.get(), text, n, &written, nullptr) && written == n;
+}
+
+void EngineProcess::Shutdown() {
+  inWrite_.reset();
+  if (!process_) return;
+  if (WaitForSingleObject(process_.get(), kEngineExitWaitMs) == WAIT_TIMEOUT) {
+    TerminateProcess(process_.get(), 1);
+    WaitForSingleObject(process_.get(), kEngineExitWaitMs);
+  }
 }
 
 // ---- threads ----
@@ -135,9 +157,9 @@ DWORD WINAPI EngineBridge::WorkerProc(void* parameter) {
   return 0;
 }
 
-void EngineBridge::OnOutput(const char* text) {
+void EngineBridge::OnOutput(const char* data, size_t size) {
   lastOutput_ = GetTickCount();
-  BridgeCore::OnOutput(text);
+  BridgeCore::OnOutput(data, size);
 }
 
 void EngineBridge::BusyCleared() { SetEvent(replyEvent_.get()); }
@@ -149,10 +171,14 @@ void EngineBridge::SendCommand(const char* command) {
     busy = 0;  // nothing was sent: no reply will come
     return;
   }
-  lastOutput_ = GetTickCount();
+  const DWORD sent = GetTickCount();
+  lastOutput_ = sent;
   while (busy) {
     if (WaitForSingleObject(replyEvent_.get(), 50) == WAIT_OBJECT_0) continue;
-    if (workerDone_ || GetTickCount() - lastOutput_ > kReplySilenceLimitMs) {
+    const DWORD now = GetTickCount();
+    if (workerDone_ || now - lastOutput_ > kReplySilenceLimitMs || now - sent > kReplyDeadlineMs) {
+      // Whatever came of the reply is dropped: the next command starts afresh.
+      AbandonReply();
       busy = 0;
       break;
     }
@@ -188,6 +214,17 @@ EngineBridge* GetBridge(const BridgeConfig* create) {
     }
   }
   return g_bridge;
+}
+
+void ShutdownBridgeEngine(bool processEnding) {
+  // At the process's end the other threads are gone, one of them perhaps holding the
+  // lock: the bridge is then used without it.
+  std::unique_lock<std::mutex> lock(g_bridgeLock, std::try_to_lock);
+  if (!g_bridge) return;
+  g_bridge->ShutdownEngine();
+  // A module unloaded while the process goes on: the worker sees the engine's output
+  // end and finishes before its code goes away.
+  for (int i = 0; !processEnding && !g_bridge->WorkerDone() && i < 200; ++i) Sleep(10);
 }
 
 bool BridgeExists() {

@@ -42,14 +42,18 @@ class UniqueHandle {
   HANDLE h_ = nullptr;
 };
 
-// Where the bridge works: the folder of the record files, and the engine program.
+// Where the bridge works: the folder of the record files, and the engine program (UTF-8).
 struct BridgeConfig {
   std::string workDir = ".";
   std::string enginePath = ".\\tavo.exe";
 };
 
-// How long a command waits while the engine says nothing at all.
+// How long a command waits while the engine says nothing at all, and how long it waits
+// in all, however much the engine says without completing its reply.
 inline constexpr DWORD kReplySilenceLimitMs = 10000;
+inline constexpr DWORD kReplyDeadlineMs = 15000;
+// How long an engine is given to end by itself once its input is closed.
+inline constexpr DWORD kEngineExitWaitMs = 1000;
 
 class EngineProcess {
  public:
@@ -58,13 +62,16 @@ class EngineProcess {
   EngineProcess(const EngineProcess&) = delete;
   EngineProcess& operator=(const EngineProcess&) = delete;
 
-  // Creates the pipes and starts the engine; false when either fails.
+  // Creates the pipes and starts the engine, in a job that ends it should this process
+  // end without closing it; false when the pipes or the start fail.
   bool Launch();
   // Reads the engine's output in chunks and hands each to the sink until the output
   // ends; then waits for the engine to exit.
   void ReadLoop();
   // Writes the whole string to the engine's standard input.
   bool Write(const char* text);
+  // Closes the engine's input, gives it kEngineExitWaitMs to end, then ends it.
+  void Shutdown();
 
   OutputSink* sink = nullptr;
 
@@ -74,6 +81,7 @@ class EngineProcess {
   UniqueHandle outRead_, outWrite_;
   UniqueHandle inWrite_, inRead_;
   UniqueHandle process_;
+  UniqueHandle job_;
 };
 
 // Owns the reader worker thread.
@@ -102,18 +110,20 @@ class EngineBridge : public BridgeCore {
   void StartGame();
   void EndGame();
   int32_t Info() { return Listeners().Info(); }
+  // Ends the engine (see EngineProcess::Shutdown); for the process's or module's end.
+  void ShutdownEngine() { process_.Shutdown(); }
   // True once the reader worker has finished (no engine, or the engine ended).
   bool WorkerDone() const { return workerDone_; }
 
- static DWORD WINAPI WorkerProc(void* parameter);
+  static DWORD WINAPI WorkerProc(void* parameter);
 
  protected:
   void BusyCleared() override;
 
  private:
-  void OnOutput(const char* text) override;
+  void OnOutput(const char* data, size_t size) override;
   // Writes a command and waits until its reply has been handled, the worker has ended,
-  // or the engine has been silent for too long.
+  // the engine has been silent for too long or the deadline has passed.
   void SendCommand(const char* command);
 
   EngineProcess process_;
@@ -130,3 +140,6 @@ class EngineBridge : public BridgeCore {
 EngineBridge* GetBridge(const BridgeConfig* create);
 // Whether a bridge exists in this process.
 bool BridgeExists();
+// Ends the engine of the process's bridge, if there is one: the module is being
+// unloaded, or the process is ending.
+void ShutdownBridgeEngine(bool processEnding);

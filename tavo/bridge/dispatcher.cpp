@@ -14,26 +14,7 @@ bool StartsWith(const char* line, const char* literal) {
   return std::strncmp(line, literal, std::strlen(literal)) == 0;
 }
 
-// ---- TextLines ----
-
-bool TextLines::Next() {
-  if (!started_) {
-    started_ = true;
-    current_ = text_;
-    while (*current_ == '\n') ++current_;
-  } else {
-    if (!rest_) return false;
-    current_ = rest_;
-  }
-  char* lf = std::strchr(current_, '\n');
-  if (lf) {
-    *lf = '\0';
-    rest_ = lf + 1;
-  } else {
-    rest_ = nullptr;
-  }
-  return true;
-}
+bool StartsReply(const char* line) { return StartsWith(line, "INFO:") || StartsWith(line, "end"); }
 
 // ---- ListenerList ----
 
@@ -92,12 +73,7 @@ size_t ListenerList::Count() const {
 
 // ---- handlers ----
 
-bool NextHandWaiter::Consume(LineSource& lines) {
-  while (lines.Next()) {
-    if (StartsWith(lines.Current(), "NEXT HAND")) return true;
-  }
-  return false;
-}
+bool NextHandWaiter::TakeLine(const char* line) { return StartsWith(line, "NEXT HAND"); }
 
 void NextHandWaiter::Complete() { bridge_->Events()->SummaryReady(bridge_->SummaryPath()); }
 
@@ -105,25 +81,22 @@ bool ResultCollector::IsTableHeader(const char* line) {
   return std::strlen(line) > 10 && (StartsWith(line + 2, "look-n-2") || StartsWith(line + 2, "atodasi"));
 }
 
-bool ResultCollector::Consume(LineSource& lines) {
-  while (lines.Next()) {
-    const char* line = lines.Current();
-    if (IsTableHeader(line)) {
-      state_ = 0;
+bool ResultCollector::TakeLine(const char* line) {
+  if (IsTableHeader(line)) {
+    state_ = 0;
+    writer_.reset();
+    try {
+      writer_ = std::make_unique<TextFileWriter>(bridge_->ResultPath());
+    } catch (const IO::Exception&) {
+      // kekka.txt cannot be created: the table is read to its end all the same.
       writer_.reset();
-      try {
-        writer_ = std::make_unique<TextFileWriter>(bridge_->ResultPath());
-      } catch (const IO::Exception&) {
-        // kekka.txt cannot be created: the table is read to its end all the same.
-        writer_.reset();
-      }
-    } else if (state_ == 0 && StartsWith(line, "player")) {
-      state_ = -1;
-      writer_.reset();
-      return true;
-    } else if (writer_ && line[0] != '\0') {
-      writer_->WriteLine(line);
     }
+  } else if (state_ == 0 && StartsWith(line, "player")) {
+    state_ = -1;
+    writer_.reset();
+    return true;
+  } else if (writer_ && line[0] != '\0') {
+    writer_->WriteLine(line);
   }
   return false;
 }
@@ -142,38 +115,51 @@ std::unique_ptr<ReplyHandler> MakeHandler(const char* line, BridgeCore* bridge) 
 
 // ---- the dispatcher ----
 
-BridgeCore::BridgeCore(const char* directory) : events_(&listeners_) {
-  std::snprintf(directory_, sizeof directory_, "%s", directory);
-  std::snprintf(summaryPath_, sizeof summaryPath_, "%s" DIR_SEP "summary.txt", directory_);
-  std::snprintf(resultPath_, sizeof resultPath_, "%s" DIR_SEP "kekka.txt", directory_);
-  char logName[2048];
-  std::snprintf(logName, sizeof logName, "%s" DIR_SEP "%s", directory_, "log.txt");
-  log_ = std::make_unique<TextFileWriter>(logName);
-}
+BridgeCore::BridgeCore(const char* directory)
+    : events_(&listeners_),
+      directory_(directory),
+      summaryPath_(directory_ + DIR_SEP "summary.txt"),
+      resultPath_(directory_ + DIR_SEP "kekka.txt"),
+      log_(std::make_unique<TextFileWriter>((directory_ + DIR_SEP "log.txt").c_str())) {}
 
 BridgeCore::~BridgeCore() = default;
 
-void BridgeCore::OnOutput(const char* text) {
-  log_->WriteLine(text);
-  log_->Flush();
-  std::snprintf(work_, sizeof work_, "%s", text);
-  TextLines lines(work_);
+bool BridgeCore::ReplyPending() const {
+  std::lock_guard<std::mutex> hold(replyLock_);
+  return pending_ != nullptr;
+}
+
+void BridgeCore::AbandonReply() {
+  std::lock_guard<std::mutex> hold(replyLock_);
+  if (pending_ && pending_->EndsGame()) gameRunning = 0;
+  pending_.reset();
+  lines_.Clear();
+}
+
+bool BridgeCore::OnLine(const char* line) {
+  // A reply that begins while another is still followed: the other never ends.
+  if (pending_ && StartsReply(line)) pending_.reset();
   if (!pending_) {
-    while (lines.Next()) {
-      const char* line = lines.Current();
-      if (StartsWith(line, "player")) continue;
-      pending_ = MakeHandler(line, this);
-      if (pending_) break;
-    }
+    if (StartsWith(line, "player")) return false;
+    pending_ = MakeHandler(line, this);
+    if (!pending_ || !pending_->Begin()) return false;
+  } else if (!pending_->TakeLine(line)) {
+    return false;
   }
-  if (pending_ && pending_->Consume(lines)) {
-    pending_->Complete();
-    pending_.reset();
-    busy = 0;
-    BusyCleared();
-    return;
-  }
-  if (gameRunning == 0) {
+  pending_->Complete();
+  pending_.reset();
+  return true;
+}
+
+void BridgeCore::OnOutput(const char* data, size_t size) {
+  std::lock_guard<std::mutex> hold(replyLock_);
+  log_->Write(data, size);
+  log_->WriteLine("");
+  log_->Flush();
+  bool completed = false;
+  // What follows a completed reply in the same read is not looked at.
+  lines_.Feed(data, size, [&](const char* line) { return !(completed = OnLine(line)); });
+  if (completed || gameRunning == 0) {
     busy = 0;
     BusyCleared();
   }

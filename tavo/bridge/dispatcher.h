@@ -6,23 +6,41 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "tavo/bridge/summary.h"
 #include "tavo/bridge/text_io.h"
 
-// The lines of one chunk of engine output, cut in place at line feeds.
-class TextLines : public LineSource {
+// Cuts engine output into lines wherever the reads split it: a line is complete at its
+// line feed, and an unfinished last line waits for the next read. A line longer than
+// kMaxLine comes in pieces of that length, so garbage without line feeds cannot grow it
+// without bound.
+class LineAssembler {
  public:
-  explicit TextLines(char* text) : text_(text) {}
-  bool Next() override;
-  char* Current() override { return current_; }
+  static constexpr size_t kMaxLine = 4096;
+
+  // Appends a read; calls take(line) with each completed line, zero-terminated and
+  // without its line feed (a carriage return before it stays). take returns false to
+  // drop the rest of the read, unfinished line included.
+  template <typename Take>
+  void Feed(const char* data, size_t size, Take take) {
+    for (size_t i = 0; i < size; ++i) {
+      if (data[i] != '\n') {
+        partial_ += data[i];
+        if (partial_.size() < kMaxLine) continue;
+      }
+      const bool more = take(partial_.c_str());
+      partial_.clear();
+      if (!more) return;
+    }
+  }
+  // Forgets an unfinished line.
+  void Clear() { partial_.clear(); }
+  const std::string& Unfinished() const { return partial_; }
 
  private:
-  char* text_;
-  char* current_ = nullptr;
-  char* rest_ = nullptr;
-  bool started_ = false;
+  std::string partial_;
 };
 
 class GameListener {
@@ -69,19 +87,24 @@ class ListenerList : public GameEvents {
 class OutputSink {
  public:
   virtual ~OutputSink() = default;
-  // One chunk of engine output as a zero-terminated string.
-  virtual void OnOutput(const char* text) = 0;
+  // One read of engine output.
+  virtual void OnOutput(const char* data, size_t size) = 0;
 };
 
 class BridgeCore;
 
+// Follows one reply after its first line.
 class ReplyHandler {
  public:
   explicit ReplyHandler(BridgeCore* bridge) : bridge_(bridge) {}
   virtual ~ReplyHandler() = default;
-  // Reads lines; true once the reply is complete, false when the lines ran out first.
-  virtual bool Consume(LineSource& lines) = 0;
+  // True when the first line is the whole reply.
+  virtual bool Begin() { return false; }
+  // Takes the reply's next line; true once the reply is complete.
+  virtual bool TakeLine(const char* line) = 0;
   virtual void Complete() = 0;
+  // Whether the reply says that the game is over.
+  virtual bool EndsGame() const { return false; }
 
  protected:
   BridgeCore* bridge_;
@@ -90,15 +113,18 @@ class ReplyHandler {
 class NextHandWaiter : public ReplyHandler {
  public:
   using ReplyHandler::ReplyHandler;
-  bool Consume(LineSource& lines) override;
+  bool TakeLine(const char* line) override;
   void Complete() override;
 };
 
+// Writes the result table into kekka.txt, from the line after its header to the line
+// before the closing "player" line.
 class ResultCollector : public ReplyHandler {
  public:
   using ReplyHandler::ReplyHandler;
-  bool Consume(LineSource& lines) override;
+  bool TakeLine(const char* line) override;
   void Complete() override;
+  bool EndsGame() const override { return true; }
   static bool IsTableHeader(const char* line);
 
  private:
@@ -109,7 +135,8 @@ class ResultCollector : public ReplyHandler {
 class EndAck : public ReplyHandler {
  public:
   using ReplyHandler::ReplyHandler;
-  bool Consume(LineSource&) override { return true; }
+  bool Begin() override { return true; }
+  bool TakeLine(const char*) override { return true; }
   void Complete() override {}
 };
 
@@ -118,22 +145,26 @@ std::unique_ptr<ReplyHandler> MakeHandler(const char* line, BridgeCore* bridge);
 
 // The part of the bridge that handles the engine's output: the log, the pending reply
 // handler, the busy and game-running flags, the record file paths and the listeners.
+// Paths are UTF-8.
 class BridgeCore : public OutputSink {
  public:
-  static constexpr size_t kPathSize = 1024;
-  static constexpr size_t kChunkSize = 4096;
-
   // Creates or truncates log.txt in the directory; throws IO::FileNotOpenException.
   explicit BridgeCore(const char* directory);
   ~BridgeCore() override;
 
-  void OnOutput(const char* text) override;
+  void OnOutput(const char* data, size_t size) override;
+  // A command gave up waiting: its reply, whatever of it came, is dropped (kekka.txt is
+  // closed), so that the next command's reply is read from its start. A result reply
+  // dropped this way still ends the game.
+  void AbandonReply();
 
-  const char* Directory() const { return directory_; }
-  const char* SummaryPath() const { return summaryPath_; }
-  const char* ResultPath() const { return resultPath_; }
+  const char* Directory() const { return directory_.c_str(); }
+  const char* SummaryPath() const { return summaryPath_.c_str(); }
+  const char* ResultPath() const { return resultPath_.c_str(); }
   ListenerList& Listeners() { return listeners_; }
   GameEvents* Events() { return events_; }
+  // Whether a reply is being followed.
+  bool ReplyPending() const;
 
   std::atomic<uint8_t> busy{0};
   std::atomic<uint8_t> gameRunning{0};
@@ -143,15 +174,22 @@ class BridgeCore : public OutputSink {
   virtual void BusyCleared() {}
 
  private:
+  // One line of output; true when it completed a reply.
+  bool OnLine(const char* line);
+
   GameEvents* events_;
-  char directory_[kPathSize] = {};
-  char summaryPath_[kPathSize] = {};
-  char resultPath_[kPathSize] = {};
+  std::string directory_;
+  std::string summaryPath_;
+  std::string resultPath_;
+  // The reader thread follows replies; a host thread may give one up.
+  mutable std::mutex replyLock_;
   std::unique_ptr<ReplyHandler> pending_;
+  LineAssembler lines_;
   std::unique_ptr<TextFileWriter> log_;
   ListenerList listeners_;
-  char work_[kChunkSize] = {};
 };
 
+// Whether a line begins a reply of its own ("INFO:" or "end").
+bool StartsReply(const char* line);
 // Whether a line begins with a literal.
 bool StartsWith(const char* line, const char* literal);

@@ -25,7 +25,7 @@ bool StreamLineReader::Next() {
   return true;
 }
 
-FileLineReader::FileLineReader(const char* fileName) : StreamLineReader(std::fopen(fileName, "r")) {
+FileLineReader::FileLineReader(const char* fileName) : StreamLineReader(OpenFileUtf8(fileName, "r")) {
   if (!stream_) throw IO::FileNotOpenException();
 }
 
@@ -34,7 +34,7 @@ FileLineReader::~FileLineReader() {
   stream_ = nullptr;
 }
 
-TextFileWriter::TextFileWriter(const char* fileName) : stream_(std::fopen(fileName, "w")) {
+TextFileWriter::TextFileWriter(const char* fileName) : stream_(OpenFileUtf8(fileName, "w")) {
   if (!stream_) throw IO::FileNotOpenException();
 }
 
@@ -47,6 +47,10 @@ void TextFileWriter::WriteLine(const char* text) {
   if (!stream_) return;
   std::fputs(text, stream_);
   std::fputc('\n', stream_);
+}
+
+void TextFileWriter::Write(const char* data, size_t size) {
+  if (stream_ && size) std::fwrite(data, 1, size, stream_);
 }
 
 void TextFileWriter::Flush() {

@@ -1,8 +1,13 @@
 // Line-by-line reading and writing of text files over the C library's buffered streams.
+// File names are UTF-8 on every platform.
 #pragma once
+#include <cstddef>
 #include <cstdio>
 
 #include "tavo/bridge/io_exceptions.h"
+
+// Opens a file named in UTF-8, as fopen does (defined per platform).
+std::FILE* OpenFileUtf8(const char* name, const char* mode);
 
 class LineSource {
  public:
@@ -47,6 +52,7 @@ class TextFileWriter {
   TextFileWriter(const TextFileWriter&) = delete;
   TextFileWriter& operator=(const TextFileWriter&) = delete;
   void WriteLine(const char* text);
+  void Write(const char* data, size_t size);
   void Flush();
 
  private:

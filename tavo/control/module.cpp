@@ -1,7 +1,7 @@
 // The control module: the class factories, the exports and the DLL's entry point.
 // Registration is in registration.cpp; the control and its page in their own files.
-#include <windows.h>
 #include <olectl.h>
+#include <windows.h>
 
 #include "tavo/ax/com.h"
 #include "tavo/bridge/bridge.h"
@@ -93,6 +93,8 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
     DisableThreadLibraryCalls(instance);
     ax::ModuleAttach(instance);
   } else if (reason == DLL_PROCESS_DETACH) {
+    // No engine outlives its host, even one that does not end at the end of its input.
+    ShutdownBridgeEngine(reserved != nullptr);
     ax::ModuleDetach(reserved != nullptr);
   }
   return TRUE;
@@ -112,6 +114,10 @@ extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID riid, void** 
   return CLASS_E_CLASSNOTAVAILABLE;
 }
 
-extern "C" HRESULT WINAPI DllRegisterServer() { return ax::Boundary([] { return RegisterModule(ax::ModuleInstance()); }); }
+extern "C" HRESULT WINAPI DllRegisterServer() {
+  return ax::Boundary([] { return RegisterModule(ax::ModuleInstance()); });
+}
 
-extern "C" HRESULT WINAPI DllUnregisterServer() { return ax::Boundary([] { return UnregisterModule(); }); }
+extern "C" HRESULT WINAPI DllUnregisterServer() {
+  return ax::Boundary([] { return UnregisterModule(); });
+}

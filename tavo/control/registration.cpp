@@ -2,11 +2,11 @@
 
 #include <olectl.h>
 
-#include <cstring>
 #include <mutex>
 #include <string>
 
 #include "tavo/ax/com.h"
+#include "tavo/bridge/utf8.h"
 #include "tavo/control/tavo_ids.h"
 
 namespace {
@@ -18,8 +18,9 @@ constexpr SYSKIND kTypeLibSystem = SYS_WIN64;
 constexpr SYSKIND kTypeLibSystem = SYS_WIN32;
 #endif
 
-// The longest directory for which the engine path and the record file paths still fit
-// their 1024-byte buffers ("\summary.txt" is the longest name appended).
+// The longest registered folder the control works in, in UTF-16 units; with a longer one
+// it works in the current folder. (The record file paths once had 1024-byte buffers:
+// "\summary.txt" is the longest name appended.)
 constexpr size_t kMaxDirectory = 1023 - 12;
 
 std::wstring GuidText(const GUID& g) {
@@ -149,25 +150,26 @@ bool UnregisterClass(const CLSID& clsid, const wchar_t* progId) {
   return ok;
 }
 
+// The folder of the registered module, where the engine and the record files are; the
+// current folder when the registration cannot be read or its folder is too long. Read
+// with the wide-character call: a folder outside the ANSI code page comes back whole.
 BridgeConfig ReadBridgeConfig() {
-  char path[1024] = {};
+  wchar_t path[1024] = {};
   bool havePath = false;
   HKEY key;
-  std::string sub = "CLSID\\";
-  for (wchar_t c : GuidText(CLSID_Tavo)) sub += char(c);
-  sub += "\\InprocServer32";
-  if (RegOpenKeyExA(HKEY_CLASSES_ROOT, sub.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS) {
-    DWORD size = sizeof path - 1;
-    havePath = RegQueryValueExA(key, nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(path), &size) == ERROR_SUCCESS;
+  const std::wstring sub = L"CLSID\\" + GuidText(CLSID_Tavo) + L"\\InprocServer32";
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, sub.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS) {
+    DWORD size = sizeof path - sizeof path[0];
+    DWORD type = 0;
+    havePath = RegQueryValueExW(key, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(path), &size) == ERROR_SUCCESS &&
+               (type == REG_SZ || type == REG_EXPAND_SZ);
     RegCloseKey(key);
   }
   BridgeConfig config;
   if (havePath) {
-    char* slash = std::strrchr(path, '\\');
-    if (slash && size_t(slash - path) <= kMaxDirectory) {
-      *slash = '\0';
-      config.workDir = path;
-    }
+    const std::wstring module(path);
+    const size_t slash = module.rfind(L'\\');
+    if (slash != std::wstring::npos && slash <= kMaxDirectory) config.workDir = Utf8FromWide(module.substr(0, slash));
   }
   config.enginePath = config.workDir + "\\tavo.exe";
   return config;

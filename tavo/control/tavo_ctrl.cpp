@@ -3,26 +3,27 @@
 #include <cstdio>
 #include <new>
 
+#include "tavo/bridge/utf8.h"
 #include "tavo/control/registration.h"
 #include "tavo/control/tavo_ids.h"
 
 namespace {
 
 ax::ControlTraits TavoTraits() {
-  return ax::ControlTraits{CLSID_Tavo,        DIID__DTavo,       DIID__DTavoEvents, LIBID_TAVOLib,
-                           kTavoVersionMajor, kTavoVersionMinor, kTavoMiscStatus,   IDS_TAVO,
-                           {CLSID_TavoPropPage}};
+  return ax::ControlTraits{CLSID_Tavo,      DIID__DTavo,       DIID__DTavoEvents,
+                           LIBID_TAVOLib,   kTavoVersionMajor, kTavoVersionMinor,
+                           kTavoMiscStatus, IDS_TAVO,          {CLSID_TavoPropPage}};
 }
 
 // The process's engine bridge, made on first use from the control's registration.
 EngineBridge* TheBridge() { return GetBridge(&ControlBridgeConfig()); }
 
+// A UTF-8 text as the call's BSTR result.
 HRESULT ReturnString(const char* text, VARIANT* result) {
   if (!result) return S_OK;
-  const int n = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
-  BSTR b = SysAllocStringLen(nullptr, UINT(n > 0 ? n - 1 : 0));
+  const std::wstring wide = WideFromUtf8(text);
+  BSTR b = SysAllocStringLen(wide.data(), UINT(wide.size()));
   if (!b) return E_OUTOFMEMORY;
-  if (n > 0) MultiByteToWideChar(CP_ACP, 0, text, -1, b, n);
   V_VT(result) = VT_BSTR;
   V_BSTR(result) = b;
   return S_OK;
@@ -100,7 +101,8 @@ HRESULT CTavoCtrl::InvokeMember(DISPID id, WORD flags, DISPPARAMS* params, VARIA
   if (!isMethod) return DISP_E_MEMBERNOTFOUND;
   // A method call (DISPATCH_METHOD) is accepted for every member, and INFO may also be
   // read as a property: script hosts call it either way.
-  if (!(flags & DISPATCH_METHOD) && !(id == DISPID_TAVO_INFO && (flags & DISPATCH_PROPERTYGET))) return DISP_E_MEMBERNOTFOUND;
+  if (!(flags & DISPATCH_METHOD) && !(id == DISPID_TAVO_INFO && (flags & DISPATCH_PROPERTYGET)))
+    return DISP_E_MEMBERNOTFOUND;
   if (params->cArgs != 0) return DISP_E_BADPARAMCOUNT;
 
   switch (id) {
@@ -116,7 +118,8 @@ HRESULT CTavoCtrl::InvokeMember(DISPID id, WORD flags, DISPPARAMS* params, VARIA
     case DISPID_TAVO_GOO:
     case DISPID_TAVO_CHOKI:
     case DISPID_TAVO_PAH:
-      if (EngineBridge* bridge = TheBridge()) bridge->SendHand(id == DISPID_TAVO_GOO ? 'm' : id == DISPID_TAVO_CHOKI ? 'n' : 'b');
+      if (EngineBridge* bridge = TheBridge())
+        bridge->SendHand(id == DISPID_TAVO_GOO ? 'm' : id == DISPID_TAVO_CHOKI ? 'n' : 'b');
       return S_OK;
     case DISPID_TAVO_START:
       if (EngineBridge* bridge = TheBridge()) bridge->StartGame();
@@ -130,11 +133,8 @@ HRESULT CTavoCtrl::InvokeMember(DISPID id, WORD flags, DISPPARAMS* params, VARIA
       isMaster_ = true;
       TheBridge();
       return S_OK;
-    case DISPID_TAVO_INIT:
-      return S_OK;
-    case DISPID_ABOUTBOX:
-      ShowAboutBox();
-      return S_OK;
+    case DISPID_TAVO_INIT: return S_OK;
+    case DISPID_ABOUTBOX: ShowAboutBox(); return S_OK;
   }
   return DISP_E_MEMBERNOTFOUND;
 }

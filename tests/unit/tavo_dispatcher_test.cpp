@@ -38,8 +38,9 @@ class DispatcherTest : public ::testing::Test {
   void Reply(std::initializer_list<const char*> chunks, bool game = true) {
     if (game) bridge_->gameRunning = 1;
     bridge_->busy = 1;
-    for (const char* c : chunks) bridge_->OnOutput(c);
+    for (const char* c : chunks) Out(c);
   }
+  void Out(const std::string& chunk) { bridge_->OnOutput(chunk.data(), chunk.size()); }
   std::string Kekka() { return ReadFile(dir_ + "/kekka.txt"); }
 
   static int counter_;
@@ -49,20 +50,56 @@ class DispatcherTest : public ::testing::Test {
 };
 int DispatcherTest::counter_ = 0;
 
-std::vector<std::string> Lines(std::string text) {
-  TextLines lines(text.data());
+// The lines that the reads give, in order.
+std::vector<std::string> Lines(std::initializer_list<std::string> reads) {
+  LineAssembler assembler;
   std::vector<std::string> out;
-  while (lines.Next()) out.push_back(lines.Current());
+  for (const std::string& r : reads) {
+    assembler.Feed(r.data(), r.size(), [&](const char* line) {
+      out.push_back(line);
+      return true;
+    });
+  }
   return out;
 }
 
 }  // namespace
 
-TEST(TextLinesTest, SplittingRules) {
-  EXPECT_EQ(Lines("a\r\nb\r\n"), (std::vector<std::string>{"a\r", "b\r", ""}));
-  EXPECT_EQ(Lines("\n\nfirst\n\nlast"), (std::vector<std::string>{"first", "", "last"}));
-  EXPECT_EQ(Lines(""), (std::vector<std::string>{""}));
-  EXPECT_EQ(Lines("\n\n\n"), (std::vector<std::string>{""}));
+TEST(LineAssemblerTest, LinesEndAtLineFeedsWhereverTheReadsCut) {
+  EXPECT_EQ(Lines({"a\r\nb\r\n"}), (std::vector<std::string>{"a\r", "b\r"}));
+  EXPECT_EQ(Lines({"NEXT HA", "ND\r\n"}), (std::vector<std::string>{"NEXT HAND\r"}));
+  EXPECT_EQ(Lines({"\n\nfirst\n", "", "\nla", "s", "t"}), (std::vector<std::string>{
+                                                              "",
+                                                              "",
+                                                              "first",
+                                                              "",
+                                                          }));
+  EXPECT_EQ(Lines({"x\r", "\n", "y"}), (std::vector<std::string>{"x\r"}));
+}
+
+TEST(LineAssemblerTest, AnEndlessLineComesInPiecesOfBoundedSize) {
+  const std::string noise(LineAssembler::kMaxLine * 2 + 10, 'z');
+  const auto lines = Lines({noise.substr(0, 5000), noise.substr(5000), "\nNEXT HAND\r\n"});
+  ASSERT_EQ(lines.size(), 4u);
+  EXPECT_EQ(lines[0].size(), LineAssembler::kMaxLine);
+  EXPECT_EQ(lines[1].size(), LineAssembler::kMaxLine);
+  EXPECT_EQ(lines[2], "zzzzzzzzzz");
+  EXPECT_EQ(lines[3], "NEXT HAND\r");
+}
+
+TEST(LineAssemblerTest, TakeCanDropTheRestOfARead) {
+  LineAssembler assembler;
+  std::vector<std::string> seen;
+  auto take = [&](const char* line) {
+    seen.push_back(line);
+    return std::string(line) != "stop";
+  };
+  const std::string read = "one\nstop\ntwo\nunfini";
+  assembler.Feed(read.data(), read.size(), take);
+  EXPECT_EQ(seen, (std::vector<std::string>{"one", "stop"}));
+  EXPECT_EQ(assembler.Unfinished(), "");
+  assembler.Feed("shed\n", 5, take);
+  EXPECT_EQ(seen.back(), "shed");
 }
 
 TEST_F(DispatcherTest, ReplyInOneChunkReadsTheSummary) {
@@ -79,19 +116,71 @@ TEST_F(DispatcherTest, NextHandInALaterChunkKeepsBusy) {
   Reply({"INFO:0\r\nsome", " line\r\n"});
   EXPECT_EQ(bridge_->busy, 1);
   EXPECT_EQ(rec_.events, "");
-  bridge_->OnOutput("");  // an empty chunk changes nothing
+  Out("");  // an empty chunk changes nothing
   EXPECT_EQ(bridge_->busy, 1);
-  bridge_->OnOutput("NEXT HAND\r\n");
+  Out("NEXT HAND\r\n");
   EXPECT_EQ(bridge_->busy, 0);
   EXPECT_EQ(rec_.events, "S");
 }
 
-TEST_F(DispatcherTest, NextHandCutBetweenChunksIsMissed) {
-  WriteSummary("INFO: 0\n");
-  Reply({"INFO:0\r\nNEXT H", "AND\r\n"});
-  EXPECT_EQ(bridge_->busy, 1);
-  bridge_->OnOutput("NEXT HAND\r\n");
+TEST_F(DispatcherTest, EveryReplyIsRecognisedWhereverTheReadsCutIt) {
+  WriteSummary("INFO: 1\n");
+  const std::string hand = "INFO:1\r\nHAND 3: player rock, engine scissors, player wins\r\nNEXT HAND\r\n";
+  const std::string result =
+      "INFO:2\r\n# look-n-2 result of game 1\r\n1   rock paper engine\r\ntotal 0:1\r\nplayer 0 engine 1\r\n";
+  for (size_t cut = 0; cut <= hand.size(); ++cut) {
+    Reply({hand.substr(0, cut).c_str(), hand.substr(cut).c_str()});
+    ASSERT_EQ(bridge_->busy, 0) << "hand reply cut at " << cut;
+  }
+  EXPECT_EQ(rec_.events, std::string(hand.size() + 1, 'S'));
+  for (size_t cut = 0; cut <= result.size(); ++cut) {
+    Reply({result.substr(0, cut).c_str(), result.substr(cut).c_str()});
+    ASSERT_EQ(bridge_->busy, 0) << "result reply cut at " << cut;
+    ASSERT_EQ(bridge_->gameRunning, 0);
+    ASSERT_EQ(Kekka(), "1   rock paper engine\r\ntotal 0:1\r\n");
+  }
+  // One byte a read.
+  Reply({});
+  for (char c : hand) Out(std::string(1, c));
   EXPECT_EQ(bridge_->busy, 0);
+  EXPECT_FALSE(bridge_->ReplyPending());
+}
+
+TEST_F(DispatcherTest, AResultWithoutItsClosingLineGivesWayToTheNextReply) {
+  WriteSummary("INFO: 0\n");
+  Reply({"INFO:2\r\n# look-n-2 result of game 1\r\n1 rock paper engine\r\n"});
+  EXPECT_EQ(bridge_->busy, 1);
+  // The next game's first reply: the result is given up, the new reply handled.
+  Reply({"INFO:0\r\nGAME 2 START\r\n# look-n-2 not a table\r\nNEXT HAND\r\n"});
+  EXPECT_EQ(bridge_->busy, 0);
+  EXPECT_EQ(rec_.events, "S");
+  EXPECT_EQ(Kekka(), "1 rock paper engine\r\n");
+  EXPECT_EQ(bridge_->gameRunning, 1);
+  // "end" also begins a reply of its own.
+  Reply({"INFO:1\r\nHAND 1\r\n"});
+  Reply({"end\r\n"});
+  EXPECT_EQ(bridge_->busy, 0);
+  EXPECT_FALSE(bridge_->ReplyPending());
+}
+
+TEST_F(DispatcherTest, AGivenUpResultIsClosedEndsTheGameAndLeavesKekkaAlone) {
+  Reply({"INFO:2\r\n# look-n-2 result of game 1\r\n1 rock paper engine\r\n"});
+  bridge_->AbandonReply();
+  EXPECT_FALSE(bridge_->ReplyPending());
+  EXPECT_EQ(bridge_->gameRunning, 0);
+  EXPECT_EQ(Kekka(), "1 rock paper engine\r\n");
+  // Stray lines after the give-up start nothing and are not written anywhere.
+  Reply({"2 paper rock player\r\nplayer 1 engine 1\r\n"}, false);
+  EXPECT_EQ(Kekka(), "1 rock paper engine\r\n");
+  EXPECT_EQ(rec_.events, "");
+  // A hand reply given up leaves the game running.
+  WriteSummary("INFO: 1\n");
+  Reply({"INFO:0\r\nHAND 1\r\nNEXT"});
+  bridge_->AbandonReply();
+  EXPECT_EQ(bridge_->gameRunning, 1);
+  Reply({" HAND\r\nINFO:1\r\nNEXT HAND\r\n"});  // the old reply's cut line is forgotten
+  EXPECT_EQ(bridge_->busy, 0);
+  EXPECT_EQ(rec_.events, "S");
 }
 
 TEST_F(DispatcherTest, LinesAfterNextHandAreDroppedAndBannersIgnored) {
@@ -108,7 +197,7 @@ TEST_F(DispatcherTest, ResultTableGoesToKekka) {
   Reply({"INFO:2\r\nplayer early\r\nHAND 10\r\n# look-n-2 result\r\n1 rock paper engine\r\n\n2 paper rock player\r\n"});
   EXPECT_EQ(bridge_->busy, 1);
   EXPECT_EQ(bridge_->gameRunning, 1);
-  bridge_->OnOutput("total 1:1\r\nplayer 1 engine 1\r\nafter\r\n");
+  Out("total 1:1\r\nplayer 1 engine 1\r\nafter\r\n");
   EXPECT_EQ(bridge_->busy, 0);
   EXPECT_EQ(bridge_->gameRunning, 0);
   EXPECT_EQ(rec_.events, "R");
@@ -160,13 +249,14 @@ TEST_F(DispatcherTest, NoListenerStillReadsTheSummary) {
   EXPECT_EQ(rec_.events, "");
 }
 
-TEST_F(DispatcherTest, ChunkOfMaximumSize) {
+TEST_F(DispatcherTest, ALineLongerThanARead) {
   const std::string big = "INFO:0\r\n" + std::string(4087, 'x');
-  ASSERT_EQ(big.size(), 4095u);
   WriteSummary("INFO: 0\n");
   Reply({big.c_str()});
   EXPECT_EQ(bridge_->busy, 1);
-  bridge_->OnOutput("NEXT HAND\r\n");
+  Out(std::string(5000, 'y') + "NEXT HAND\r\n");  // still the long line
+  EXPECT_EQ(bridge_->busy, 1);
+  Out("\r\nNEXT HAND\r\n");
   EXPECT_EQ(bridge_->busy, 0);
   EXPECT_EQ(rec_.events, "S");
 }

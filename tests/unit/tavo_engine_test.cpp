@@ -157,7 +157,7 @@ TEST(EngineProgram, RepliesDriveTheDispatcherThroughAGame) {
     fwrite(summary.data(), 1, summary.size(), f);
     fclose(f);
     bridge.busy = 1;
-    bridge.OnOutput(reply.c_str());
+    bridge.OnOutput(reply.data(), reply.size());
     EXPECT_EQ(bridge.busy, 0);
   };
   bridge.gameRunning = 1;

@@ -1,7 +1,11 @@
 // A scriptable stand-in for the engine program. FAKE_ENGINE_MODE chooses how it
 // misbehaves:
-//   split    replies cut into many writes: every line on its own, and the lines that
-//            carry no key cut in the middle as well
+//   split    replies cut into many writes: every line on its own, and every line cut
+//            in the middle as well (NEXT HA, ND)
+//   bytewise every byte of a reply written on its own
+//   chatty   answers the first command with a line every 2 seconds, never completing
+//   noclose  the first result lacks its closing player line
+//   ignoreeof  stays after Q and after the end of its input, touching alive.txt
 //   garbage  unrecognised text around the replies
 //   bigline  a 10 KB line inside each reply
 //   exitmid  the first reply stops half-way and the engine exits
@@ -36,9 +40,16 @@ int main() {
   const std::string mode = m ? m : "";
   char line[256];
   int hands = 0;
+  int results = 0;
   while (std::fgets(line, sizeof line, stdin)) {
     const char c = line[0];
     if (mode == "silent") continue;
+    if (mode == "chatty") {
+      for (int i = 0;; ++i) {
+        Put("still thinking " + std::to_string(i) + "\r\n");
+        Sleep(2000);
+      }
+    }
     if (mode == "crash") {
       volatile int* p = nullptr;
       *p = 1;
@@ -47,17 +58,23 @@ int main() {
     if (c == 'Q') {
       reply = "end\r\n";
     } else if (c == 'D' || ((c == 'm' || c == 'n' || c == 'b') && hands < 2)) {
-      if (c != 'D') ++hands; else hands = 0;
+      if (c != 'D')
+        ++hands;
+      else
+        hands = 0;
       Summary(hands);
       reply = "INFO:" + std::to_string(hands % 2) + "\r\nhand " + std::to_string(hands) + "\r\nNEXT HAND\r\n";
     } else {
       ++hands;
-      reply = "INFO:2\r\n# look-n-2 fake table\r\n1 rock paper engine\r\n2 rock rock -\r\nplayer 0 engine 1\r\n";
+      reply = "INFO:2\r\n# look-n-2 fake table\r\n1 rock paper engine\r\n2 rock rock -\r\n";
+      if (!(mode == "noclose" && results == 0)) reply += "player 0 engine 1\r\n";
+      ++results;
       hands = 0;
     }
     if (mode == "garbage") reply = "@@ noise\r\nplayer noise\r\n" + reply + "more noise after\r\n";
-    if (mode == "bigline") reply = reply.substr(0, reply.find("\r\n") + 2) + std::string(10240, 'z') + "\r\n" +
-                                   reply.substr(reply.find("\r\n") + 2);
+    if (mode == "bigline")
+      reply = reply.substr(0, reply.find("\r\n") + 2) + std::string(10240, 'z') + "\r\n" +
+              reply.substr(reply.find("\r\n") + 2);
     if (mode == "exitmid") {
       Put(reply.substr(0, 8));
       return 3;
@@ -68,23 +85,39 @@ int main() {
       while (at < reply.size()) {
         const size_t end = reply.find("\r\n", at) + 2;
         const std::string l = reply.substr(at, end - at);
-        const bool key = l.rfind("INFO:", 0) == 0 || l.rfind("NEXT HAND", 0) == 0 || l.rfind("player", 0) == 0 ||
-                         l.find("look-n-2") == 2 || l.rfind("end", 0) == 0;
-        if (key || l.size() < 4) {
-          Put(l);
-        } else {
-          Put(l.substr(0, l.size() / 2));
-          Sleep(15);
-          Put(l.substr(l.size() / 2));
-        }
+        Put(l.substr(0, l.size() / 2));
+        Sleep(15);
+        Put(l.substr(l.size() / 2));
         Sleep(15);
         at = end;
       }
       if (c == 'Q') return 0;
       continue;
     }
+    if (mode == "bytewise") {
+      for (char b : reply) {
+        Put(std::string(1, b));
+        Sleep(1);
+      }
+      if (c == 'Q') return 0;
+      continue;
+    }
+    if (mode == "ignoreeof") {
+      Put(reply);
+      continue;
+    }
     Put(reply);
     if (c == 'Q') return 0;
+  }
+  if (mode == "ignoreeof") {
+    for (;;) {
+      FILE* f = std::fopen("alive.txt", "ab");
+      if (f) {
+        std::fputc('.', f);
+        std::fclose(f);
+      }
+      Sleep(100);
+    }
   }
   return 0;
 }

@@ -93,6 +93,16 @@ run_expecting_box() {  # args...
   tr -d '\r' <"$T/box" >"$T/box.txt"
 }
 
+# Runs a command under a locale of our own, built into build/locale on first use (the
+# machine may have no locale but C).
+in_locale() {  # name (ja_JP, en_US) command...
+  local name=$1
+  shift
+  [ -d "$root/build/locale/$name.UTF-8" ] || { mkdir -p "$root/build/locale" &&
+    localedef -i "$name" -f UTF-8 "$root/build/locale/$name.UTF-8" >/dev/null 2>&1; }
+  LOCPATH=$root/build/locale LANG=$name.UTF-8 LC_ALL=$name.UTF-8 "$@"
+}
+
 rc_is() { [ "$(cat "$T/rc")" = "$1" ] || { echo "rc $(cat "$T/rc") != $1"; return 1; }; }
 file_missing() { [ ! -e "$1" ] || { echo "$1 exists"; return 1; }; }
 file_nonempty() { [ -s "$1" ] || { echo "$1 missing or empty"; return 1; }; }

@@ -49,11 +49,44 @@ run_fake() {  # mode commands...
   FAKE_ENGINE_MODE=$mode host "$fake" "$@"
 }
 
+slowest() {  # the longest time a command of the run took, in ms
+  sed -nE 's/^[DmnbQ] ([0-9]+)ms.*/\1/p' "$T/out" | sort -n | tail -n 1
+}
+
 run_fake split D m m m Q
 check "split replies: every command completes" has "^listener0 events=SNSSRE$"
-check "split replies: a row cut between reads is two lines of kekka.txt" bash -c \
-  "[ \"\$(tr -d '\\r' <'$fake/kekka.txt' | tr '\\n' '|')\" = '1 rock pap|er engine|2 rock |rock -|' ]"
+check "split replies: NEXT HA and ND in two reads are one line: no command waits" test "$(slowest)" -lt 3000
+check "split replies: a row cut between reads is one line of kekka.txt" bash -c \
+  "[ \"\$(tr -d '\\r' <'$fake/kekka.txt' | tr '\\n' '|')\" = '1 rock paper engine|2 rock rock -|' ]"
 check "split replies: the log shows every read" bash -c "[ \$(grep -c . '$fake/log.txt') -ge 20 ]"
+
+run_fake bytewise D m m m D m Q
+check "a reply cut at every byte: every command completes" has "^listener0 events=SNSSRSNSE$"
+check "a reply cut at every byte: no command waits" test "$(slowest)" -lt 3000
+check "a reply cut at every byte: INFO follows the summary" has "^m [0-9]+ms busy=0 running=1 info=1$"
+
+# A result without its closing line: that hand waits for the silence limit, then the
+# next game plays at normal speed and kekka.txt holds only the tables.
+run_fake noclose D m m m D m m m Q
+check "a result without its closing line: the events of both games" has "^listener0 events=SNSSSNSSRE$"
+check "a result without its closing line: the second game does not wait" bash -c \
+  "[ \$(sed -nE 's/^[DmQ] ([0-9]+)ms.*/\\1/p' '$T/out' | tail -n 5 | sort -n | tail -n 1) -lt 3000 ]"
+check "a result without its closing line: kekka.txt holds only the table" bash -c \
+  "[ \"\$(tr -d '\\r' <'$fake/kekka.txt' | tr '\\n' '|')\" = '1 rock paper engine|2 rock rock -|' ]"
+
+# An engine that talks without end: Start returns by the deadline.
+run_fake chatty D
+check "a talkative engine: Start returns by the deadline" bash -c \
+  "d=\$(sed -nE 's/^D ([0-9]+)ms.*/\\1/p' '$T/out'); [ \"\$d\" -ge 14000 ] && [ \"\$d\" -lt 20000 ]"
+check "a talkative engine: nothing waits afterwards" has "^D [0-9]+ms busy=0"
+
+# An engine that ignores the end of its input is gone once its host has ended.
+run_fake ignoreeof D m Q
+check "an engine that stays: the host ends" rc_is 0
+sleep 2
+alive=$(stat -c %s "$fake/alive.txt" 2>/dev/null || echo 0)
+sleep 1.5
+check "an engine that stays: it is gone after its host" test "$(stat -c %s "$fake/alive.txt" 2>/dev/null || echo 0)" = "$alive"
 
 run_fake garbage D m m m Q
 check "garbage around replies: events" has "^listener0 events=SNSSRE$"

@@ -77,12 +77,10 @@ check "script host: a whole game reached kekka.txt" bash -c "[ \$(grep -c . kekk
 grep "^FAIL" vbs.out >&2
 
 # --- Japanese texts as a Japanese system shows them
-if [ -d "$root/build/locale/ja_JP.UTF-8" ]; then
-  LOCPATH=$root/build/locale LC_ALL=ja_JP.UTF-8 timeout 120 wine "$WIN/axhost.exe" "$shortdir" 2>&1 | tr -d '\r' >ja.out
-  check "type library help string in Japanese" grep -qxF "library: TAVOLib | Tavo ActiveX ｺﾝﾄﾛｰﾙ ﾓｼﾞｭｰﾙ" ja.out
-  check "dispinterface help string in Japanese" grep -qxF "dispinterface: _DTavo | Tavo Control 用ﾃﾞｨｽﾊﾟｯﾁ ｲﾝﾀｰﾌｪｲｽ" ja.out
-  check "property page text in Japanese" grep -qxF "page text: TODO: Tavo Control のﾌﾟﾛﾊﾟﾃｨを処理するｺﾝﾄﾛｰﾙを配置" ja.out
-fi
+in_locale ja_JP timeout 120 wine "$WIN/axhost.exe" "$shortdir" 2>&1 | tr -d '\r' >ja.out
+check "type library help string in Japanese" grep -qxF "library: TAVOLib | Tavo ActiveX ｺﾝﾄﾛｰﾙ ﾓｼﾞｭｰﾙ" ja.out
+check "dispinterface help string in Japanese" grep -qxF "dispinterface: _DTavo | Tavo Control 用ﾃﾞｨｽﾊﾟｯﾁ ｲﾝﾀｰﾌｪｲｽ" ja.out
+check "property page text in Japanese" grep -qxF "page text: TODO: Tavo Control のﾌﾟﾛﾊﾟﾃｨを処理するｺﾝﾄﾛｰﾙを配置" ja.out
 
 # --- engines that are missing or misbehave: every method returns
 cp "$WIN/fakeengine.exe" tavo.exe
@@ -98,11 +96,41 @@ check "a silent engine: every method returns" grep -q "^sentinel 0" silent.out
 check "a silent engine: each wait is bounded" test $(($(date +%s) - start)) -lt 60
 FAKE_ENGINE_MODE=garbage timeout 120 wine cscript //nologo tavo_client.vbs 2>&1 | tr -d '\r' >garbage.out
 check "an engine printing garbage: the script runs to the end" grep -q "^sentinel" garbage.out
+rm -f alive.txt
+FAKE_ENGINE_MODE=ignoreeof timeout 120 wine cscript //nologo short.vbs 2>&1 | tr -d '\r' >stays.out
+check "an engine that ignores the end of its input: the script runs to the end" grep -q "^sentinel" stays.out
+sleep 2
+alive=$(stat -c %s alive.txt 2>/dev/null || echo 0)
+sleep 1.5
+check "an engine that ignores the end of its input: gone once the host has ended" \
+  test "$(stat -c %s alive.txt 2>/dev/null || echo 0)" = "$alive"
 rm -f tavo.exe
 start=$(date +%s)
 timeout 120 wine cscript //nologo tavo_client.vbs 2>&1 | tr -d '\r' >missing.out
 check "a missing engine: the script runs to the end at once" bash -c "grep -q '^sentinel' missing.out && [ \$((\$(date +%s) - $start)) -lt 20 ]"
 cp "$WIN/tavo.exe" .
+
+# --- a folder whose name the ANSI code page cannot hold, registered by its long name (as
+#     on a volume without 8.3 names), under a locale whose ANSI code page is 1252
+wide="$T/対局 フォルダ"
+mkdir -p "$wide"
+cp "$WIN/Tavo.ocx" "$WIN/tavo.exe" "$wide/"
+wide_win="Z:$(echo "$wide" | tr / '\\')"
+(cd "$wide" && in_locale en_US wine regsvr32 /s Tavo.ocx)
+in_locale en_US wine reg add "HKCR\\CLSID\\$CLSID\\InprocServer32" /ve /d "$wide_win\\Tavo.ocx" /f >/dev/null 2>&1
+wine reg export "HKCR\\CLSID\\$CLSID\\InprocServer32" "$T/inproc.reg" /y >/dev/null 2>&1
+check "the long name outside the ANSI code page is registered" bash -c \
+  "iconv -f UTF-16 -t UTF-8 '$T/inproc.reg' | tr -d '\\r' | grep -qF '対局 フォルダ\\\\Tavo.ocx'"
+cp tavo_client.vbs "$T/client.vbs"
+(cd "$T" && in_locale en_US timeout 120 wine cscript //nologo client.vbs 2>&1 | tr -d '\r' >"$T/wide.out"; echo "${PIPESTATUS[0]}" >"$T/rc")
+check "a folder outside the ANSI code page: the script runs to the end without failure" bash -c \
+  "grep -q '^sentinel' '$T/wide.out' && [ \$(cat '$T/rc') = 0 ]"
+check "a folder outside the ANSI code page: a whole game, the record files in that folder" bash -c \
+  "[ \$(grep -c . '$wide/kekka.txt') -ge 10 ] && [ -s '$wide/log.txt' ] && [ -s '$wide/summary.txt' ]"
+check "a folder outside the ANSI code page: nothing written where the script ran" bash -c \
+  "[ ! -e '$T/log.txt' ] && [ ! -e '$T/kekka.txt' ]"
+grep "^FAIL" "$T/wide.out" >&2
+cd "$dir"
 
 # --- removal
 wine regsvr32 /s /u Tavo.ocx; echo $? >"$T/rc"
