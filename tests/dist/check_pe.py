@@ -1,6 +1,8 @@
 #!/usr/bin/env python3
 """Reads the PE headers of the shipped files: 32-bit x86 ones in dist/, 64-bit x64 ones in
-dist/x64/, each importing only Windows' own DLLs (the runtime is linked in)."""
+dist/x64/, each importing only Windows' own DLLs (the runtime is linked in); and pixo.exe's
+embedded application manifest."""
+import re
 import struct
 import sys
 from pathlib import Path
@@ -35,6 +37,7 @@ def read_pe(path):
     subsystem = struct.unpack_from("<H", data, opt + 68)[0]
     dirs = opt + (96 if magic == 0x10B else 112)
     import_rva = struct.unpack_from("<I", data, dirs + 8)[0]
+    resource_rva = struct.unpack_from("<I", data, dirs + 16)[0]
     sections = []
     for i in range(nsections):
         s = opt + opt_size + 40 * i
@@ -49,7 +52,51 @@ def read_pe(path):
         n = rva_to_offset(sections, name_rva)
         imports.append(data[n:data.index(b"\0", n)].decode().lower())
         off += 20
-    return MACHINES.get(machine, hex(machine)), magic, subsystem, bool(characteristics & 0x2000), imports
+    manifest = read_resource(data, sections, resource_rva, 24, 1) if resource_rva else None
+    return MACHINES.get(machine, hex(machine)), magic, subsystem, bool(characteristics & 0x2000), imports, manifest
+
+
+def read_resource(data, sections, root_rva, type_id, name_id):
+    """The bytes of the first language of resource type_id/name_id, or None."""
+    root = rva_to_offset(sections, root_rva)
+
+    def entry(directory, wanted):
+        named, ids = struct.unpack_from("<HH", data, directory + 12)
+        for i in range(named + ids):
+            ident, target = struct.unpack_from("<II", data, directory + 16 + 8 * i)
+            if wanted is None or (not ident & 0x80000000 and ident == wanted):
+                return target
+        return None
+
+    level = root
+    for wanted in (type_id, name_id, None):
+        target = entry(level, wanted)
+        if target is None:
+            return None
+        level = root + (target & 0x7FFFFFFF)
+    rva, size = struct.unpack_from("<II", data, level)
+    off = rva_to_offset(sections, rva)
+    return data[off:off + size]
+
+
+# What pixo.exe's manifest must say: per-monitor DPI awareness (v2, then v1) with the older
+# per-monitor setting as the fallback, run as the invoker, Windows 7 to 11.
+MANIFEST_RULES = [
+    ("dpiAwareness PerMonitorV2 first", r"<dpiAwareness[^>]*>\s*PerMonitorV2\s*,\s*PerMonitor\s*</dpiAwareness>"),
+    ("dpiAware true/pm", r"<dpiAware[^>]*>\s*true/pm\s*</dpiAware>"),
+    ("asInvoker", r'<requestedExecutionLevel\s+level="asInvoker"'),
+    ("Windows 7", r'supportedOS Id="\{35138b9a-5d96-4fbd-8e2d-a2440225f93a\}"'),
+    ("Windows 8", r'supportedOS Id="\{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38\}"'),
+    ("Windows 8.1", r'supportedOS Id="\{1f676c76-80e1-4239-95bb-83d0f6d0da78\}"'),
+    ("Windows 10 and 11", r'supportedOS Id="\{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a\}"'),
+]
+
+
+def manifest_problems(manifest):
+    if manifest is None:
+        return ["no application manifest (RT_MANIFEST 1)"]
+    text = manifest.decode("utf-8", "replace")
+    return ["manifest lacks " + what for what, rule in MANIFEST_RULES if not re.search(rule, text)]
 
 
 def main():
@@ -72,6 +119,8 @@ def main():
                 foreign = sorted(set(got[4]) - SYSTEM_DLLS)
                 if foreign:
                     problems.append("imports " + ", ".join(foreign))
+                if name == "pixo.exe":
+                    problems += manifest_problems(got[5])
             except (OSError, ValueError, struct.error) as e:
                 problems = [str(e)]
             if problems:
