@@ -6,12 +6,12 @@ stamp_dir=${BUILD_DIR:-$(cd "$(dirname "$0")/.." && pwd)/build}
 mkdir -p "$stamp_dir"
 
 need_pkgs=(
-  wine wine64 wine32:i386 libwine-dev xvfb x11-utils x11-xserver-utils xdotool
+  wine wine64 wine32:i386 libwine-dev xvfb xserver-xephyr x11-utils x11-xserver-utils xdotool
   mingw-w64 mingw-w64-tools g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix libz-mingw-w64-dev
   nasm dpkg-dev cmake make ninja-build g++ clang libclang-rt-14-dev googletest libgtest-dev
   imagemagick pngcheck giflib-tools libjpeg-turbo-progs libpng-dev libgif-dev libjpeg-dev zlib1g-dev
-  cups cups-bsd cups-client printer-driver-cups-pdf libcups2:i386 poppler-utils python3
+  cups cups-bsd cups-client printer-driver-cups-pdf libcups2:i386 libxinerama1:i386 poppler-utils python3
   locales
 )
 

@@ -34,6 +34,12 @@ inline constexpr const char* kJpegError = "JPEG ｴﾗｰ #%d";
 inline constexpr const char* kOutOfResources = "ｼｽﾃﾑ ﾘｿｰｽが足りません";
 inline constexpr const char* kIntOverflow = "整数のｵｰﾊﾞｰﾌﾛｰ";
 inline constexpr const char* kOutOfMemory = "ﾒﾓﾘが足りません";
+inline constexpr const char* kBadSwitch = "ｽｲｯﾁ %s の値が正しくありません";
+inline constexpr const char* kNoSuchMonitor = "ﾓﾆﾀ %s は存在しません";
+inline constexpr const char* kNoSuchWindow = "ｳｨﾝﾄﾞｳ %s が見つかりません";
+inline constexpr const char* kOutsideTheScreen = "取り込む範囲が画面の外にあります";
+inline constexpr const char* kNoStandardOutput = "標準出力がありません";
+inline constexpr const char* kClipboard = "ｸﾘｯﾌﾟﾎﾞｰﾄﾞに書き込めません";
 inline constexpr const char* kBoxTitle = "ｱﾌﾟﾘｹｰｼｮﾝ ｴﾗｰ";
 inline constexpr const char* kBoxFormat = "%sがﾓｼﾞｭｰﾙ %s の %p で発生しました。\n%s%s";
 }  // namespace msg

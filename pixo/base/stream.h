@@ -36,7 +36,8 @@ class MemoryStream : public OutStream {
 // is written. A stream destroyed without Commit, after a failure, deletes the temporary
 // file and leaves the target as it was. A name that is a device, a temporary file that
 // cannot be created or a target that cannot be replaced raises EFCreateError with the
-// name; a failed write raises EWriteError. Defined per platform.
+// name; a failed write raises EWriteError. The name "-" is standard output,
+// written directly; it must be redirected to a file or a pipe. Defined per platform.
 class FileStream : public OutStream {
  public:
   explicit FileStream(const std::wstring& name);
@@ -51,6 +52,7 @@ class FileStream : public OutStream {
   std::wstring name_;
   std::wstring temporary_;
   void* handle_ = nullptr;
+  bool toStandardOutput_ = false;
 };
 
 // UTF-16 to UTF-8, for messages.

@@ -35,6 +35,11 @@ std::string ToUtf8(const std::wstring& s) {
 }
 
 FileStream::FileStream(const std::wstring& name) : name_(name) {
+  if (name == L"-") {
+    handle_ = stdout;
+    toStandardOutput_ = true;
+    return;
+  }
   for (uint32_t attempt = 0; attempt < 1000; ++attempt) {
     temporary_ = TemporaryNameFor(name, uint32_t(getpid()), attempt);
     const int fd = open(ToUtf8(temporary_).c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
@@ -54,7 +59,7 @@ FileStream::FileStream(const std::wstring& name) : name_(name) {
 FileStream::~FileStream() { Discard(); }
 
 void FileStream::Discard() {
-  if (handle_) std::fclose(static_cast<FILE*>(handle_));
+  if (handle_ && !toStandardOutput_) std::fclose(static_cast<FILE*>(handle_));
   handle_ = nullptr;
   if (!temporary_.empty()) std::remove(ToUtf8(temporary_).c_str());
   temporary_.clear();
@@ -67,6 +72,12 @@ void FileStream::Write(const void* data, size_t size) {
 
 void FileStream::Commit() {
   if (!handle_) Raise("EWriteError", "ｽﾄﾘｰﾑ書き込みｴﾗｰ");
+  if (toStandardOutput_) {
+    const bool flushed = std::fflush(static_cast<FILE*>(handle_)) == 0;
+    handle_ = nullptr;
+    if (!flushed) Raise("EWriteError", "ｽﾄﾘｰﾑ書き込みｴﾗｰ");
+    return;
+  }
   const bool closed = std::fclose(static_cast<FILE*>(handle_)) == 0;
   handle_ = nullptr;
   if (!closed) Raise("EWriteError", "ｽﾄﾘｰﾑ書き込みｴﾗｰ");

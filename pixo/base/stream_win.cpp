@@ -22,6 +22,15 @@ std::string ToUtf8(const std::wstring& s) {
 }
 
 FileStream::FileStream(const std::wstring& name) : name_(name) {
+  if (name == L"-") {
+    // Standard output, redirected to a file or a pipe: the bytes go there as they come.
+    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    const DWORD type = out && out != INVALID_HANDLE_VALUE ? GetFileType(out) : FILE_TYPE_UNKNOWN;
+    if (type != FILE_TYPE_DISK && type != FILE_TYPE_PIPE) Raise("EFCreateError", msg::kNoStandardOutput);
+    handle_ = out;
+    toStandardOutput_ = true;
+    return;
+  }
   // A device would take the image and keep nothing (or block while it goes out).
   if (IsDeviceName(name)) RaiseFCreate(ToUtf8(name));
   for (uint32_t attempt = 0; attempt < 1000; ++attempt) {
@@ -47,7 +56,7 @@ FileStream::FileStream(const std::wstring& name) : name_(name) {
 FileStream::~FileStream() { Discard(); }
 
 void FileStream::Discard() {
-  if (handle_) CloseHandle(handle_);
+  if (handle_ && !toStandardOutput_) CloseHandle(handle_);
   handle_ = nullptr;
   if (!temporary_.empty()) DeleteFileW(temporary_.c_str());
   temporary_.clear();
@@ -67,6 +76,10 @@ void FileStream::Write(const void* data, size_t size) {
 
 void FileStream::Commit() {
   if (!handle_) RaiseWriteError();
+  if (toStandardOutput_) {
+    handle_ = nullptr;
+    return;
+  }
   // The bytes are on the disk before the name points at them.
   const bool flushed = FlushFileBuffers(handle_) != 0;
   const bool closed = CloseHandle(handle_) != 0;

@@ -1,5 +1,8 @@
-// Clipping a window rectangle to the primary screen. Pure arithmetic.
+// Screen geometry: clipping a window rectangle to the primary screen or a rectangle to
+// the virtual screen, and the order and listing of monitors. Pure arithmetic.
 #pragma once
+#include <string>
+#include <vector>
 
 namespace pixo {
 
@@ -14,5 +17,23 @@ struct ClipResult {
   int offsetX, offsetY, width, height;
 };
 ClipResult ClipToScreen(const ScreenRect& r, int screenWidth, int screenHeight);
+
+// The common part of two rectangles; empty (IsEmpty) when they do not meet.
+ScreenRect Intersect(const ScreenRect& a, const ScreenRect& b);
+inline bool IsEmpty(const ScreenRect& r) { return r.right <= r.left || r.bottom <= r.top; }
+
+struct MonitorArea {
+  ScreenRect rect;
+  bool primary;
+  std::wstring device;
+  int dpi;
+};
+
+// The monitors numbered as the switches count them: the primary first, then the others
+// by their left edge, then by their top edge.
+std::vector<MonitorArea> OrderMonitors(std::vector<MonitorArea> monitors);
+
+// One line of the monitor list: "n device x,y,w,h primary|- dpi".
+std::wstring MonitorLine(int index, const MonitorArea& m);
 
 }  // namespace pixo

@@ -28,6 +28,21 @@ size_t NextItem(const std::wstring& line, size_t p, std::wstring& item) {
   return p;
 }
 
+// A decimal integer of at most 9 digits, with an optional minus sign.
+bool ParseInt(const std::wstring& text, int& value) {
+  size_t i = 0;
+  const bool negative = !text.empty() && text[0] == L'-';
+  if (negative) ++i;
+  if (i == text.size() || text.size() - i > 9) return false;
+  int v = 0;
+  for (; i < text.size(); ++i) {
+    if (text[i] < L'0' || text[i] > L'9') return false;
+    v = v * 10 + (text[i] - L'0');
+  }
+  value = negative ? -v : v;
+  return true;
+}
+
 struct SwitchEntry {
   const wchar_t* name;
   void (*apply)(RunOptions&);
@@ -35,7 +50,7 @@ struct SwitchEntry {
 
 // The switches in the order in which an argument is compared with them.
 const SwitchEntry kSwitches[] = {
-    {L"/A", [](RunOptions& o) { o.activeWindow = true; }},
+    {L"/A", [](RunOptions& o) { o.target = Target::Foreground; }},
     {L"/P", [](RunOptions& o) { o.print = true; }},
     {L"/J", [](RunOptions& o) { o.jpeg = true; }},
     {L"/N", [](RunOptions& o) { o.png = true; }},
@@ -50,6 +65,43 @@ const SwitchEntry kSwitches[] = {
     {L"/G", [](RunOptions& o) { o.gray = true; }},
     {L"/F", [](RunOptions& o) { o.fullColor = true; }},
     {L"/S", [](RunOptions& o) { o.jiggle = true; }},
+    {L"/Q", [](RunOptions& o) { o.quiet = true; }},
+    {L"/V", [](RunOptions& o) { o.target = Target::VirtualScreen; }},
+    {L"/L", [](RunOptions& o) { o.list = true; }},
+    {L"/CB", [](RunOptions& o) { o.clipboard = true; }},
+    {L"/C", [](RunOptions& o) { o.cursor = true; }},
+};
+
+// Switches with a value after ":"; apply returns false for a value that is not valid.
+struct ValueSwitchEntry {
+  const wchar_t* name;  // with its ":"
+  bool (*apply)(RunOptions&, const std::wstring& value);
+};
+
+const ValueSwitchEntry kValueSwitches[] = {
+    {L"/M:",
+     [](RunOptions& o, const std::wstring& v) {
+       int n = 0;
+       if (!ParseInt(v, n) || n < 1) return false;
+       o.target = Target::Monitor;
+       o.monitor = n;
+       return true;
+     }},
+    {L"/T:",
+     [](RunOptions& o, const std::wstring& v) {
+       if (v.empty()) return false;
+       o.target = Target::Title;
+       o.title = v;
+       return true;
+     }},
+    {L"/R:",
+     [](RunOptions& o, const std::wstring& v) {
+       ScreenRect r{};
+       if (!ParseRect(v, r)) return false;
+       o.target = Target::Rect;
+       o.rect = r;
+       return true;
+     }},
 };
 
 }  // namespace
@@ -74,6 +126,31 @@ std::wstring UpperAscii(std::wstring s) {
   return s;
 }
 
+bool ParseRect(const std::wstring& text, ScreenRect& rect) {
+  int v[4];
+  size_t start = 0;
+  for (int i = 0; i < 4; ++i) {
+    const size_t comma = i < 3 ? text.find(L',', start) : text.size();
+    if (comma == std::wstring::npos || !ParseInt(text.substr(start, comma - start), v[i])) return false;
+    start = comma + 1;
+  }
+  if (start != text.size() + 1 || v[2] <= 0 || v[3] <= 0) return false;
+  // Values of 9 digits at most: the sums cannot overflow.
+  rect = ScreenRect{v[0], v[1], v[0] + v[2], v[1] + v[3]};
+  return true;
+}
+
+int QuietExitCode(const std::string& errorClass) {
+  if (errorClass == "EFCreateError" || errorClass == "EWriteError" || errorClass == "EJPEG" ||
+      errorClass == "EPngError" || errorClass == "EGIFError" || errorClass == "EGIFException" ||
+      errorClass == "EClipboardError")
+    return 1;
+  if (errorClass == "ETargetError") return 2;
+  if (errorClass == "EPrinter") return 3;
+  if (errorClass == "EInvalidArgument") return 4;
+  return 5;
+}
+
 RunOptions ParseArguments(const std::vector<std::wstring>& args) {
   RunOptions o;
   for (const auto& arg : args) {
@@ -84,6 +161,14 @@ RunOptions ParseArguments(const std::vector<std::wstring>& args) {
         s.apply(o);
         matched = true;
         break;
+      }
+    }
+    for (const auto& s : kValueSwitches) {
+      if (matched) break;
+      const size_t n = std::wstring(s.name).size();
+      if (upper.compare(0, n, s.name) == 0) {
+        matched = true;
+        if (!s.apply(o, arg.substr(n)) && o.badSwitch.empty()) o.badSwitch = arg;
       }
     }
     if (!matched) o.outputName = arg;

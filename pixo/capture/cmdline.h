@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "pixo/capture/clip.h"
+
 namespace pixo {
 
 // Longest argument the program accepts; a longer output name is refused.
@@ -17,8 +19,27 @@ std::vector<std::wstring> SplitCommandLine(const std::wstring& line);
 
 enum class PrintMode { Plain, BlackWhite, Gray, FullColor };
 
+// What a run captures; with several target switches the last one counts.
+enum class Target {
+  Screen,         // the primary screen (no target switch)
+  Foreground,     // /A
+  VirtualScreen,  // /V: every monitor
+  Monitor,        // /M:n
+  Title,          // /T:text
+  Rect,           // /R:x,y,w,h
+};
+
 struct RunOptions {
-  bool activeWindow = false;
+  Target target = Target::Screen;
+  int monitor = 0;         // /M:n, from 1
+  std::wstring title;      // /T:text, as typed
+  ScreenRect rect{};       // /R:, as left, top, right, bottom
+  bool quiet = false;      // /Q
+  bool list = false;       // /L
+  bool clipboard = false;  // /CB
+  bool cursor = false;     // /C
+  // The first argument that names a switch with a value but whose value is not valid.
+  std::wstring badSwitch;
   bool print = false;
   bool jpeg = false;
   bool png = false;
@@ -31,21 +52,27 @@ struct RunOptions {
   std::wstring outputName;
 
   enum class Format { Bmp, Jpeg, Png, Gif };
-  Format OutputFormat() const {
-    return jpeg ? Format::Jpeg : png ? Format::Png : gif ? Format::Gif : Format::Bmp;
-  }
+  Format OutputFormat() const { return jpeg ? Format::Jpeg : png ? Format::Png : gif ? Format::Gif : Format::Bmp; }
   PrintMode Mode() const {
-    return blackWhite ? PrintMode::BlackWhite
-           : gray     ? PrintMode::Gray
+    return blackWhite  ? PrintMode::BlackWhite
+           : gray      ? PrintMode::Gray
            : fullColor ? PrintMode::FullColor
                        : PrintMode::Plain;
   }
 };
 
 // Reads the arguments (without the program item) into the run options: each argument,
-// upper-cased in a-z only, is compared with the switch table; any other argument is the
-// output name, kept as typed, and a later name replaces an earlier one.
+// upper-cased in a-z only, is compared with the switch table (whole, or up to its ":" for
+// a switch with a value); any other argument is the output name, kept as typed, and a
+// later name replaces an earlier one.
 RunOptions ParseArguments(const std::vector<std::wstring>& args);
+
+// Reads "x,y,w,h" (decimal, x and y may be negative, w and h above 0) into a rectangle.
+bool ParseRect(const std::wstring& text, ScreenRect& rect);
+
+// The exit code of a quiet run that failed with the error class: 1 file or output,
+// 2 nothing to capture, 3 printing, 4 a bad switch value, 5 anything else.
+int QuietExitCode(const std::string& errorClass);
 
 // Upper-cases the ASCII letters a-z only.
 std::wstring UpperAscii(std::wstring s);

@@ -1,19 +1,32 @@
-// Copies the primary screen, or the foreground window with its frame, into a new bitmap.
+// Copies a part of the screen into a new bitmap: the primary screen, the foreground
+// window with its frame, the virtual screen, a monitor, a window found by its title, or a
+// rectangle; optionally with the mouse cursor drawn in.
 #pragma once
 #include <windows.h>
 
+#include <string>
+#include <vector>
+
 #include "pixo/capture/clip.h"
+#include "pixo/capture/cmdline.h"
 
 namespace pixo {
 
 class ScreenGrabber {
  public:
-  explicit ScreenGrabber(void* owner = nullptr) { (void)owner; }
-  bool ActiveWindow = false;
-  bool IncludeMouseCursor = true;
+  Target target = Target::Screen;
+  int monitor = 0;
+  std::wstring title;
+  ScreenRect rect{};
+  bool drawCursor = false;
 
-  // A bitmap holding the capture, owned by the caller; 0 when nothing was captured.
+  // A bitmap holding the capture, owned by the caller; 0 when nothing was captured (a
+  // foreground window off the primary screen). A monitor, window or rectangle that is
+  // not there raises ETargetError.
   HBITMAP Capture();
 };
+
+// The monitors, numbered as /M: counts them (index 0 is monitor 1).
+std::vector<MonitorArea> Monitors();
 
 }  // namespace pixo

@@ -1,13 +1,15 @@
 // Program entry of the capture tool: one run, then exit code 0; an error shows one
-// message box and ends with exit code 1.
+// message box and ends with exit code 1, or with /Q goes to standard error and ends with
+// the exit code of its class.
 #include <windows.h>
 
 #include <new>
 
-#include "pixo/capture/cmdline.h"
 #include "pixo/base/errors.h"
-#include "pixo/capture/run_capture.h"
 #include "pixo/base/stream.h"
+#include "pixo/capture/cmdline.h"
+#include "pixo/capture/console.h"
+#include "pixo/capture/run_capture.h"
 
 namespace {
 
@@ -22,9 +24,9 @@ std::wstring FromUtf8(const std::string& s) {
 // The module that contains an address, its file name without folder, and its base.
 void LocateModule(const void* where, std::string& name, uintptr_t& base) {
   HMODULE module = nullptr;
-  if (!where || !GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                                        GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                                    static_cast<LPCWSTR>(where), &module)) {
+  if (!where ||
+      !GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                          static_cast<LPCWSTR>(where), &module)) {
     module = GetModuleHandleW(nullptr);
   }
   wchar_t path[MAX_PATH * 4] = {};
@@ -35,12 +37,16 @@ void LocateModule(const void* where, std::string& name, uintptr_t& base) {
   base = reinterpret_cast<uintptr_t>(module);
 }
 
-void ShowError(const std::string& className, const std::string& message, const void* where) {
+void ShowError(const std::string& className, const std::string& message, const void* where, bool quiet) {
   std::string moduleName;
   uintptr_t base = 0;
   LocateModule(where, moduleName, base);
   const uintptr_t offset = where ? reinterpret_cast<uintptr_t>(where) - base : 0;
   const std::string text = pixo::ErrorBoxText(className, moduleName, offset, message);
+  if (quiet) {
+    pixo::WriteText(STD_ERROR_HANDLE, FromUtf8(text + "\n"));
+    return;
+  }
   MessageBoxW(nullptr, FromUtf8(text).c_str(), FromUtf8(pixo::msg::kBoxTitle).c_str(),
               MB_OK | MB_ICONSTOP | MB_TASKMODAL);
 }
@@ -48,19 +54,22 @@ void ShowError(const std::string& className, const std::string& message, const v
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  bool quiet = false;
+  const auto failed = [&quiet](const char* className) { return quiet ? pixo::QuietExitCode(className) : 1; };
   try {
     auto items = pixo::SplitCommandLine(GetCommandLineW());
     items.erase(items.begin());
+    quiet = pixo::ParseArguments(items).quiet;
     pixo::RunCapture(items);
   } catch (const pixo::Error& e) {
-    ShowError(e.ClassName(), e.Message(), e.Where());
-    return 1;
+    ShowError(e.ClassName(), e.Message(), e.Where(), quiet);
+    return failed(e.ClassName().c_str());
   } catch (const std::bad_alloc&) {
-    ShowError("EOutOfMemory", pixo::msg::kOutOfMemory, nullptr);
-    return 1;
+    ShowError("EOutOfMemory", pixo::msg::kOutOfMemory, nullptr, quiet);
+    return failed("EOutOfMemory");
   } catch (const std::exception& e) {
-    ShowError("Exception", e.what(), nullptr);
-    return 1;
+    ShowError("Exception", e.what(), nullptr, quiet);
+    return failed("Exception");
   }
   return 0;
 }

@@ -4,7 +4,9 @@
 
 #include "pixo/base/errors.h"
 #include "pixo/base/stream.h"
+#include "pixo/capture/clipboard.h"
 #include "pixo/capture/cmdline.h"
+#include "pixo/capture/console.h"
 #include "pixo/capture/grabber.h"
 #include "pixo/capture/jpeg_image.h"
 #include "pixo/capture/output_writers.h"
@@ -25,24 +27,47 @@ void JiggleCursor() {
   Sleep(3000);
 }
 
+namespace {
+
+// /L: one line per monitor on standard output.
+void ListMonitors() {
+  std::wstring text;
+  int index = 1;
+  for (const MonitorArea& m : Monitors()) text += MonitorLine(index++, m) + L"\r\n";
+  if (!WriteText(STD_OUTPUT_HANDLE, text)) Raise("EWriteError", msg::kNoStandardOutput);
+}
+
+}  // namespace
+
 void RunCapture(const std::vector<std::wstring>& args) {
   if (args.empty()) return;
   RunOptions o = ParseArguments(args);
-  if (o.outputName.empty() && !o.print) return;
+  if (!o.badSwitch.empty()) Raise("EInvalidArgument", FormatOne(msg::kBadSwitch, ToUtf8(o.badSwitch)));
+  if (o.list) {
+    ListMonitors();
+    return;
+  }
+  if (o.outputName.empty() && !o.print && !o.clipboard) return;
   // A name too long to be an argument is refused before anything is captured.
   if (o.outputName.size() > kMaxArgument) RaiseFCreate(ToUtf8(o.outputName));
   if (o.jpeg && o.jpegQuality == 0) o.jpegQuality = 70;
   if (o.jiggle) JiggleCursor();
 
   ScreenGrabber grabber;
-  grabber.ActiveWindow = o.activeWindow;
-  grabber.IncludeMouseCursor = false;
+  grabber.target = o.target;
+  grabber.monitor = o.monitor;
+  grabber.title = o.title;
+  grabber.rect = o.rect;
+  grabber.drawCursor = o.cursor;
 
   TBitmap image;
   image.TakeHandle(grabber.Capture());
   if (image.Width() <= 0 || image.Height() <= 0) return;
+  // The clipboard gets the capture itself, before a format changes it.
+  if (o.clipboard) CopyToClipboard(image);
 
   if (o.outputName.empty()) {
+    if (!o.print) return;  // the clipboard only
     // A print run without a name writes its file only when it can print: no stray
     // file is left behind for a printer that is not there.
     RequireDefaultPrinter();

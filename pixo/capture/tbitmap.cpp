@@ -238,10 +238,12 @@ const DIBSECTION& TBitmap::SectionForSaving() {
 
 void TBitmap::SaveToFile(const std::wstring& name) {
   FileStream file(name);
-  if (Empty()) {
-    file.Commit();
-    return;
-  }
+  SaveToStream(file);
+  file.Commit();
+}
+
+void TBitmap::SaveToStream(OutStream& file) {
+  if (Empty()) return;
   const DIBSECTION& ds = SectionForSaving();
   HBITMAP sectionHandle = image_->isDib ? image_->bitmap.get() : image_->saveCopy.get();
 
@@ -273,7 +275,6 @@ void TBitmap::SaveToFile(const std::wstring& name) {
   }
   GdiFlush();
   WriteBmp(file, image, fields);
-  file.Commit();
 }
 
 BitmapCanvas::BitmapCanvas(const TBitmap& bitmap)

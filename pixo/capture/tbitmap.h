@@ -53,6 +53,8 @@ class TBitmap {
 
   // Writes the bitmap as a BMP file; an empty bitmap leaves the file empty.
   void SaveToFile(const std::wstring& name);
+  // The BMP file's bytes (nothing for an empty bitmap).
+  void SaveToStream(OutStream& out);
 
  private:
   struct Image {

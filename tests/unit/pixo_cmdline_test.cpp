@@ -1,7 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "pixo/capture/cmdline.h"
 #include "pixo/base/errors.h"
+#include "pixo/base/stream.h"
+#include "pixo/capture/cmdline.h"
 
 using namespace pixo;
 
@@ -46,14 +47,14 @@ TEST(ParseArguments, CaseTwoNamesAndNameCaseKept) {
   EXPECT_EQ(o.jpegQuality, 50);
   EXPECT_EQ(o.outputName, L"Shot.JPG");
   o = Parse(L"pixo first.bmp /A Second.bmp");
-  EXPECT_TRUE(o.activeWindow);
+  EXPECT_EQ(o.target, Target::Foreground);
   EXPECT_EQ(o.outputName, L"Second.bmp");
 }
 
 TEST(ParseArguments, OnlyWholeArgumentsAreSwitches) {
   RunOptions o = Parse(L"pixo /JQ75 -A /A1 name.bmp");
   EXPECT_EQ(o.jpegQuality, 0);
-  EXPECT_FALSE(o.activeWindow);
+  EXPECT_EQ(o.target, Target::Screen);
   EXPECT_EQ(o.outputName, L"name.bmp");
   o = Parse(L"pixo name.bmp /JQ75");
   EXPECT_EQ(o.outputName, L"/JQ75");
@@ -74,7 +75,79 @@ TEST(ParseArguments, PrecedenceOfFormatsAndPrintModes) {
 TEST(ParseArguments, UpperCasingTouchesOnlyAsciiLetters) {
   EXPECT_EQ(UpperAscii(L"/jq100 \u00e9\u3042"), L"/JQ100 \u00e9\u3042");
   RunOptions o = Parse(L"pixo /s /gf /p /d /g /f /n /a");
-  EXPECT_TRUE(o.jiggle && o.gif && o.print && o.blackWhite && o.gray && o.fullColor && o.png && o.activeWindow);
+  EXPECT_TRUE(o.jiggle && o.gif && o.print && o.blackWhite && o.gray && o.fullColor && o.png);
+  EXPECT_EQ(o.target, Target::Foreground);
+}
+
+TEST(ParseArguments, TargetsWithValuesAndTheLastTargetCounts) {
+  RunOptions o = Parse(L"pixo /m:2 shot.png");
+  EXPECT_EQ(o.target, Target::Monitor);
+  EXPECT_EQ(o.monitor, 2);
+  o = Parse(L"pixo /R:-10,20,300,40 /v shot.png");
+  EXPECT_EQ(o.target, Target::VirtualScreen);
+  EXPECT_EQ(o.rect.left, -10);
+  EXPECT_EQ(o.rect.bottom, 60);
+  o = Parse(L"pixo /A \"/t:Report \u5831\u544a - Draft\" shot.png");
+  EXPECT_EQ(o.target, Target::Title);
+  EXPECT_EQ(o.title, L"Report \u5831\u544a - Draft");  // as typed, only the switch is compared in upper case
+  o = Parse(L"pixo /Q /L /CB /C /V");
+  EXPECT_TRUE(o.quiet && o.list && o.clipboard && o.cursor);
+  EXPECT_TRUE(o.outputName.empty());
+  EXPECT_TRUE(o.badSwitch.empty());
+}
+
+TEST(ParseArguments, BadValuesAreKeptForTheErrorAndNeverTakenAsNames) {
+  for (const wchar_t* line :
+       {L"pixo /R:1,2,3 x.bmp", L"pixo /R:1,2,-3,4 x.bmp", L"pixo /R:a,b,c,d x.bmp", L"pixo /R:1,2,3,4,5 x.bmp",
+        L"pixo /R:1,2,0,4 x.bmp", L"pixo /R:1,,3,4 x.bmp", L"pixo /R:9999999999,0,1,1 x.bmp", L"pixo /M:0 x.bmp",
+        L"pixo /M:x x.bmp", L"pixo /M: x.bmp", L"pixo /T: x.bmp"}) {
+    const RunOptions o = Parse(line);
+    EXPECT_FALSE(o.badSwitch.empty()) << ToUtf8(line);
+    EXPECT_EQ(o.outputName, L"x.bmp") << ToUtf8(line);
+    EXPECT_EQ(o.target, Target::Screen) << ToUtf8(line);
+  }
+  EXPECT_EQ(Parse(L"pixo /M:0 /R:1 x").badSwitch, L"/M:0");  // the first one is reported
+  EXPECT_EQ(Parse(L"pixo /M x").outputName, L"x");           // without ":" not a value switch
+  EXPECT_EQ(Parse(L"pixo /M").outputName, L"/M");
+}
+
+TEST(ParseArguments, RectanglesAndExitCodes) {
+  ScreenRect r{};
+  ASSERT_TRUE(ParseRect(L"-100,-5,100,5", r));
+  EXPECT_EQ(r.left, -100);
+  EXPECT_EQ(r.top, -5);
+  EXPECT_EQ(r.right, 0);
+  EXPECT_EQ(r.bottom, 0);
+  ASSERT_TRUE(ParseRect(L"999999999,999999999,999999999,999999999", r));
+  EXPECT_EQ(r.right, 1999999998);
+  EXPECT_FALSE(ParseRect(L"1,2,3,4,", r));
+  EXPECT_FALSE(ParseRect(L" 1,2,3,4", r));
+  EXPECT_FALSE(ParseRect(L"-,2,3,4", r));
+  EXPECT_EQ(QuietExitCode("EFCreateError"), 1);
+  EXPECT_EQ(QuietExitCode("EWriteError"), 1);
+  EXPECT_EQ(QuietExitCode("EClipboardError"), 1);
+  EXPECT_EQ(QuietExitCode("ETargetError"), 2);
+  EXPECT_EQ(QuietExitCode("EPrinter"), 3);
+  EXPECT_EQ(QuietExitCode("EInvalidArgument"), 4);
+  EXPECT_EQ(QuietExitCode("EOutOfResources"), 5);
+}
+
+TEST(Monitors, NumberedPrimaryFirstThenLeftToRightAndListed) {
+  const std::vector<MonitorArea> ordered = OrderMonitors({{{1440, 0, 2000, 400}, false, L"\\\\.\\DISPLAY3", 96},
+                                                          {{-800, 100, 0, 700}, false, L"\\\\.\\DISPLAY2", 120},
+                                                          {{0, 0, 640, 480}, true, L"\\\\.\\DISPLAY1", 96},
+                                                          {{-800, -500, 0, 100}, false, L"\\\\.\\DISPLAY4", 96}});
+  ASSERT_EQ(ordered.size(), 4u);
+  EXPECT_EQ(ordered[0].device, L"\\\\.\\DISPLAY1");
+  EXPECT_EQ(ordered[1].device, L"\\\\.\\DISPLAY4");
+  EXPECT_EQ(ordered[2].device, L"\\\\.\\DISPLAY2");
+  EXPECT_EQ(ordered[3].device, L"\\\\.\\DISPLAY3");
+  EXPECT_EQ(MonitorLine(3, ordered[2]), L"3 \\\\.\\DISPLAY2 -800,100,800,600 - 120");
+  EXPECT_EQ(MonitorLine(1, ordered[0]), L"1 \\\\.\\DISPLAY1 0,0,640,480 primary 96");
+  EXPECT_TRUE(IsEmpty(Intersect({0, 0, 10, 10}, {10, 0, 20, 10})));
+  const ScreenRect part = Intersect({-10, -20, 90, 80}, {0, 0, 1024, 768});
+  EXPECT_EQ(part.left, 0);
+  EXPECT_EQ(part.bottom, 80);
 }
 
 TEST(CursorRandom, LinearCongruentialSequence) {
@@ -101,7 +174,8 @@ TEST(ErrorBox, TextFormatAndFinalPeriod) {
   EXPECT_EQ(ErrorBoxText("EPrinter", "pixo.exe", uintptr_t(0x7FFFFFFF) + 0x1234, "x"),
             "EPrinterがﾓｼﾞｭｰﾙ pixo.exe の 80001233 で発生しました。\nx.");
   if (sizeof(uintptr_t) == 8) {
-    EXPECT_EQ(ErrorBoxText("E", "m", uintptr_t(uint64_t(0x123456789)), "x"), "Eがﾓｼﾞｭｰﾙ m の 123456789 で発生しました。\nx.");
+    EXPECT_EQ(ErrorBoxText("E", "m", uintptr_t(uint64_t(0x123456789)), "x"),
+              "Eがﾓｼﾞｭｰﾙ m の 123456789 で発生しました。\nx.");
   }
   EXPECT_EQ(FormatOne(msg::kJpegError, "42"), "JPEG ｴﾗｰ #42");
 }
