@@ -1,6 +1,9 @@
 // Test helper: shows a BMP picture in a borderless topmost window at the screen's top-left
-// corner, writes the ready file once it is painted, and closes after the given seconds.
-// Usage: showpic.exe PICTURE.BMP READYFILE SECONDS
+// corner (or at X,Y), writes the ready file once it is painted, and closes after the given
+// seconds. With a TITLE the window has that title and is an ordinary one, above the
+// windows before it, the foreground window, but not kept on top. The window shows the
+// arrow cursor.
+// Usage: showpic.exe PICTURE.BMP READYFILE SECONDS [X Y [TITLE]]
 #include <windows.h>
 
 #include <cstdio>
@@ -38,10 +41,17 @@ int main(int argc, char** argv) {
   wc.lpfnWndProc = Proc;
   wc.hInstance = GetModuleHandleW(nullptr);
   wc.lpszClassName = L"showpic";
+  wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
   RegisterClassW(&wc);
-  HWND wnd = CreateWindowExW(WS_EX_TOPMOST, L"showpic", L"showpic", WS_POPUP, 0, 0, bm.bmWidth, bm.bmHeight, nullptr,
-                             nullptr, wc.hInstance, nullptr);
-  ShowWindow(wnd, SW_SHOWNOACTIVATE);
+  const int x = argc > 5 ? std::atoi(argv[4]) : 0, y = argc > 5 ? std::atoi(argv[5]) : 0;
+  wchar_t title[256] = L"showpic";
+  const bool topmost = argc <= 6;
+  if (!topmost) MultiByteToWideChar(CP_UTF8, 0, argv[6], -1, title, 256);
+  HWND wnd = CreateWindowExW(topmost ? WS_EX_TOPMOST : 0, L"showpic", title, WS_POPUP, x, y, bm.bmWidth, bm.bmHeight,
+                             nullptr, nullptr, wc.hInstance, nullptr);
+  // An ordinary window becomes the foreground one, so that its cursor is the screen's.
+  ShowWindow(wnd, topmost ? SW_SHOWNOACTIVATE : SW_SHOW);
+  if (!topmost) SetForegroundWindow(wnd);
   UpdateWindow(wnd);
   GdiFlush();
   const DWORD end = GetTickCount() + DWORD(std::atoi(argv[3]) * 1000);
@@ -53,7 +63,8 @@ int main(int argc, char** argv) {
     while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
     if (GetTickCount() >= refreshAt) {
       // Stay on top and painted, whatever else comes and goes on the screen.
-      SetWindowPos(wnd, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
+      if (topmost)
+        SetWindowPos(wnd, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
       RedrawWindow(wnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
       refreshAt = GetTickCount() + 250;
     }
