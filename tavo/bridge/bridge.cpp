@@ -28,6 +28,9 @@ EngineProcess::~EngineProcess() {
 }
 
 bool EngineProcess::Launch() {
+  // What is left of an engine that ended.
+  process_.reset();
+  job_.reset();
   SECURITY_ATTRIBUTES sa{};
   sa.nLength = sizeof sa;
   sa.lpSecurityDescriptor = nullptr;
@@ -117,6 +120,8 @@ void BridgeThread::Stop() {
   }
 }
 
+bool BridgeThread::Join(DWORD ms) { return !thread_ || WaitForSingleObject(thread_.get(), ms) == WAIT_OBJECT_0; }
+
 bool WorkerThread::Start(void* parameter) {
   DWORD id = 0;
   thread_.reset(CreateThread(nullptr, 0, EngineBridge::WorkerProc, parameter, CREATE_SUSPENDED, &id));
@@ -134,6 +139,12 @@ EngineBridge::EngineBridge(const BridgeConfig& config)
       startedEvent_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
   process_.sink = this;
   lastOutput_ = GetTickCount();
+  StartWorker();
+}
+
+void EngineBridge::StartWorker() {
+  ResetEvent(startedEvent_.get());
+  workerDone_ = false;
   if (!thread_.Start(this)) {
     workerDone_ = true;
     SetEvent(startedEvent_.get());
@@ -192,6 +203,13 @@ void EngineBridge::SendHand(char letter) {
 }
 
 void EngineBridge::StartGame() {
+  // The engine has ended (crashed, or ended by End): a new game gets a new engine. A worker
+  // that is still finishing is waited for; one that does not finish is left alone.
+  if (workerDone_ && thread_.Join(2000)) {
+    AbandonReply();
+    thread_.Stop();
+    StartWorker();
+  }
   gameRunning = 1;
   SendCommand("D\r\n");
   Events()->NewGame();

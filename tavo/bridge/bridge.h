@@ -62,8 +62,8 @@ class EngineProcess {
   EngineProcess(const EngineProcess&) = delete;
   EngineProcess& operator=(const EngineProcess&) = delete;
 
-  // Creates the pipes and starts the engine, in a job that ends it should this process
-  // end without closing it; false when the pipes or the start fail.
+  // Creates the pipes and starts the engine (a new one, after an earlier one ended), in a job that ends it should this
+  // process end without closing it; false when the pipes or the start fail.
   bool Launch();
   // Reads the engine's output in chunks and hands each to the sink until the output
   // ends; then waits for the engine to exit.
@@ -91,6 +91,8 @@ class BridgeThread {
   virtual bool Start(void* parameter) = 0;
   // Ends the thread if it still runs and forgets it.
   void Stop();
+  // Waits up to the time for the thread to end; true when it has (or there is none).
+  bool Join(DWORD ms);
 
  protected:
   UniqueHandle thread_;
@@ -122,6 +124,8 @@ class EngineBridge : public BridgeCore {
 
  private:
   void OnOutput(const char* data, size_t size) override;
+  // Starts the worker, which starts the engine, and gives it a second to do so.
+  void StartWorker();
   // Writes a command and waits until its reply has been handled, the worker has ended,
   // the engine has been silent for too long or the deadline has passed.
   void SendCommand(const char* command);

@@ -3,9 +3,9 @@
 // interfaces. Usage: axhost.exe WORKDIR [unregistered]
 //   WORKDIR is what WorkDirectory must return; with "unregistered" the control is made
 //   through Tavo.ocx's own class factory instead of the registry.
-#include <windows.h>
 #include <ocidl.h>
 #include <olectl.h>
+#include <windows.h>
 
 #include <cstdio>
 #include <cstring>
@@ -253,13 +253,15 @@ HRESULT PutString(IDispatch* d, const wchar_t* name, const wchar_t* value) {
   V_BSTR(&v) = SysAllocString(value);
   DISPID named = DISPID_PROPERTYPUT;
   DISPPARAMS p{&v, &named, 1, 1};
-  const HRESULT hr = d->Invoke(IdOf(d, name), IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYPUT, &p, nullptr, nullptr,
-                               nullptr);
+  const HRESULT hr =
+      d->Invoke(IdOf(d, name), IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYPUT, &p, nullptr, nullptr, nullptr);
   VariantClear(&v);
   return hr;
 }
 
-DWORD Connect(IDispatch* ctl, Sink* sink) { return hostkit::Connect(ctl, DIID__DTavoEvents, static_cast<IDispatch*>(sink)); }
+DWORD Connect(IDispatch* ctl, Sink* sink) {
+  return hostkit::Connect(ctl, DIID__DTavoEvents, static_cast<IDispatch*>(sink));
+}
 
 // Releases the host's last reference to an object: the count must reach 0, or the
 // control keeps a reference to itself (a leak).
@@ -330,9 +332,9 @@ void TestEmbedding(Host& h) {
     verbs->Next(2, verb, &fetched);
     verbs->Release();
   }
-  Check(fetched == 1 && verb[0].lVerb == 0 && verb[0].grfAttribs == OLEVERBATTRIB_ONCONTAINERMENU &&
-            verb[0].fuFlags == 0,
-        "one verb: properties, on the container menu");
+  Check(
+      fetched == 1 && verb[0].lVerb == 0 && verb[0].grfAttribs == OLEVERBATTRIB_ONCONTAINERMENU && verb[0].fuFlags == 0,
+      "one verb: properties, on the container menu");
   CoTaskMemFree(verb[0].lpszVerbName);
   LPOLESTR userType = nullptr;
   h.oa->GetUserType(USERCLASSTYPE_FULL, &userType);
@@ -368,12 +370,10 @@ void TestEmbedding(Host& h) {
   }
   if (coclass) coclass->Release();
   pci->Release();
-
 }
 
 // Properties, then a whole game played through two controls with events on both.
 void TestPropertiesAndGame(Host& h, const std::string& expectedDir) {
-
   // Properties.
   h.dir = GetString(h.a, L"WorkDirectory");
   const std::wstring& dir = h.dir;
@@ -405,8 +405,8 @@ void TestPropertiesAndGame(Host& h, const std::string& expectedDir) {
   Call(a, L"Start");
   Check(sa.events.empty(), "no event inside Start");
   Pump(300);
-  Check(sa.events == "12" && sb.events == "12", "after Start: SummaryUpdated, then NewGameStarted, on both (" +
-                                                    sa.events + "/" + sb.events + ")");
+  Check(sa.events == "12" && sb.events == "12",
+        "after Start: SummaryUpdated, then NewGameStarted, on both (" + sa.events + "/" + sb.events + ")");
   std::string game;
   for (int i = 0; i < 30; ++i) {
     sa.events.clear();
@@ -436,7 +436,6 @@ void TestPropertiesAndGame(Host& h, const std::string& expectedDir) {
   VariantInit(&info);
   Call(a, L"INFO", &info, DISPATCH_METHOD | DISPATCH_PROPERTYGET);
   Check(V_VT(&info) == VT_I2 && (V_I2(&info) == 0 || V_I2(&info) == 1), "INFO after the game");
-
 }
 
 // Persistence keeps only the size and the version, in every form.
@@ -506,7 +505,6 @@ void TestPersistence(Host& h) {
   pm->Save(mem, FALSE, sizeof mem);
   Check(mem[0] == 65536 && mem[1] == 5000, "memory block holds the same values");
   pm->Release();
-
 }
 
 void TestQuickActivation(Host& h) {
@@ -525,16 +523,15 @@ void TestQuickActivation(Host& h) {
         "quick activation: misc status and a connected event sink");
   Call(h.a, L"Start");
   Pump(300);
-  // The engine ended with End above and is not started again: Start has no summary to
-  // report, but still tells every control that a game was started.
-  Check(qsink.events == "2", "the quickly activated control receives events too (" + qsink.events + ")");
+  // The engine ended with End above: Start starts a new one, whose summary is reported
+  // before every control is told that a game was started.
+  Check(qsink.events == "12", "the quickly activated control receives events too (" + qsink.events + ")");
   if (qa) qa->Release();
   IOleObject* oq = As<IOleObject>(qc, IID_IOleObject);
   oq->SetClientSite(nullptr);
   oq->Release();
   LastRelease(qc, "the quickly activated control");
   Check(qsink.count.refs() == 1, "the quickly activated control let go of its sink");
-
 }
 
 void TestDrawing(Host& h) {
@@ -554,7 +551,6 @@ void TestDrawing(Host& h) {
   DeleteObject(bmp);
   ReleaseDC(nullptr, screen);
   view->Release();
-
 }
 
 void TestPropertyPage(Host& h) {
@@ -604,7 +600,6 @@ void TestPropertyPage(Host& h) {
     Check(GetString(h.a, L"WorkDirectory") == h.dir && GetString(h.a, L"SummaryFile") == h.dir + L"\\summary.txt",
           "the page changed nothing");
   }
-
 }
 
 void TestAboutBox(Host& h) {
@@ -615,9 +610,9 @@ void TestAboutBox(Host& h) {
   WaitForSingleObject(watcher, 15000);
   CloseHandle(watcher);
   Check(about == S_OK && watch.seen, "AboutBox returns after the box is closed");
-  Check(watch.texts.find("Tavo Control, Version 1.0|") != std::string::npos && watch.texts.find("OK|") != std::string::npos,
+  Check(watch.texts.find("Tavo Control, Version 1.0|") != std::string::npos &&
+            watch.texts.find("OK|") != std::string::npos,
         "about box texts: " + watch.texts);
-
 }
 
 // Teardown: every control lets go of the site and the sinks, and the host's last
@@ -632,7 +627,8 @@ void Teardown(Host& h) {
   LastRelease(h.b, "the second control");
   LastRelease(h.a, "the embedded control");
   Pump(100);
-  Check(h.site.count.refs() == 1, "no control keeps a reference to the site (" + std::to_string(h.site.count.refs()) + ")");
+  Check(h.site.count.refs() == 1,
+        "no control keeps a reference to the site (" + std::to_string(h.site.count.refs()) + ")");
   Check(h.sa.count.refs() == 1 && h.sb.count.refs() == 1, "no control keeps a reference to an event sink");
 }
 

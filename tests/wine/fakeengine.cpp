@@ -11,6 +11,8 @@
 //   exitmid  the first reply stops half-way and the engine exits
 //   silent   reads commands and never answers
 //   crash    crashes on the first command
+//   crashonce  crashes on the first hand of its second game, unless crashed.txt says it
+//            already did
 #include <windows.h>
 
 #include <cstdio>
@@ -41,6 +43,7 @@ int main() {
   char line[256];
   int hands = 0;
   int results = 0;
+  int games = 0;
   while (std::fgets(line, sizeof line, stdin)) {
     const char c = line[0];
     if (mode == "silent") continue;
@@ -50,7 +53,14 @@ int main() {
         Sleep(2000);
       }
     }
-    if (mode == "crash") {
+    if (c == 'D') ++games;
+    const bool crashNow = mode == "crashonce" && games == 2 && hands == 0 && c == 'm' &&
+                          GetFileAttributesA("crashed.txt") == INVALID_FILE_ATTRIBUTES;
+    if (crashNow) {
+      FILE* f = std::fopen("crashed.txt", "w");
+      if (f) std::fclose(f);
+    }
+    if (mode == "crash" || crashNow) {
       volatile int* p = nullptr;
       *p = 1;
     }

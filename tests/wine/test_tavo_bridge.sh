@@ -35,8 +35,8 @@ check "game: the engine has exited after End" has "^worker done=1$"
 # Hands before Start and after the result are not sent.
 TAVO_SEED=5 host "$real" m D Q sleep:300 D
 check "hands before Start return at once" has "^m [0-9]+ms busy=0 running=0"
-check "Start after End returns, the engine is gone" has "^D [0-9]+ms busy=0 running=1"
-check "Start then End: events" has "^listener0 events=SNEN$"
+check "Start after End starts a new engine" has "^D [0-9]+ms busy=0 running=1 info=0$"
+check "Start, End, Start: events" has "^listener0 events=SNESN$"
 
 # --- the fake engine
 fake="$T/fake"
@@ -104,6 +104,15 @@ check "engine exits mid-reply: no summary event" has "^listener0 events=NE$"
 run_fake crash D m Q
 check "engine crashes: every method returns" bash -c "grep -q '^Q ' '$T/out' && [ \$(cat '$T/rc') = 0 ]"
 check "engine crashes: Start returns promptly" bash -c "[ \$(sed -nE 's/^D ([0-9]+)ms.*/\\1/p' '$T/out') -lt 3000 ]"
+
+# A game, a crash in the middle of the next one, then a new game on a new engine.
+rm -f "$fake/crashed.txt"
+run_fake crashonce D m m m D m m D m m m Q
+check "after a crash: the next Start starts a new engine and its game completes" has "^listener0 events=SNSSRSNSNSSRE$"
+check "after a crash: the hand after the crash returns at once" bash -c \
+  "[ \$(sed -nE 's/^m ([0-9]+)ms.*/\\1/p' '$T/out' | sed -n 5p) -lt 3000 ]"
+check "after a crash: the new game's record files" bash -c \
+  "[ \"\$(tr -d '\\r' <'$fake/kekka.txt' | tr '\\n' '|')\" = '1 rock paper engine|2 rock rock -|' ] && grep -q '^HANDS: (2:3)' '$fake/summary.txt'"
 
 run_fake silent D Q
 check "silent engine: Start gives up after the silence limit" bash -c \
