@@ -13,9 +13,12 @@ __attribute__((noinline)) void RaiseFCreate(const std::string& utf8Name) {
               __builtin_extract_return_addr(__builtin_return_address(0)));
 }
 
+__attribute__((noinline)) void RaiseWriteError() {
+  throw Error("EWriteError", msg::kWriteError, __builtin_extract_return_addr(__builtin_return_address(0)));
+}
+
 __attribute__((noinline)) void RaiseIntOverflow() {
-  throw Error("EIntOverflow", msg::kIntOverflow,
-              __builtin_extract_return_addr(__builtin_return_address(0)));
+  throw Error("EIntOverflow", msg::kIntOverflow, __builtin_extract_return_addr(__builtin_return_address(0)));
 }
 
 std::string FormatOne(const char* format, const std::string& value) {
@@ -26,8 +29,8 @@ std::string FormatOne(const char* format, const std::string& value) {
   return f;
 }
 
-std::string ErrorBoxText(const std::string& className, const std::string& moduleName,
-                         uintptr_t offset, const std::string& message) {
+std::string ErrorBoxText(const std::string& className, const std::string& moduleName, uintptr_t offset,
+                         const std::string& message) {
   // An offset inside one module image, which is never 4 GB or larger, so eight hex digits
   // hold it on 64-bit Windows too; a wider value would still be printed whole.
   char address[32];

@@ -24,10 +24,12 @@ class Error : public std::runtime_error {
 // Raising helpers; each records the caller's code address as the error's location.
 [[noreturn]] void Raise(const char* className, const std::string& message);
 [[noreturn]] void RaiseFCreate(const std::string& utf8Name);
+[[noreturn]] void RaiseWriteError();
 [[noreturn]] void RaiseIntOverflow();
 
 namespace msg {
 inline constexpr const char* kCannotCreateFile = "ﾌｧｲﾙ %s を作成できません";
+inline constexpr const char* kWriteError = "ｽﾄﾘｰﾑ書き込みｴﾗｰ";
 inline constexpr const char* kNoDefaultPrinter = "ﾃﾞﾌｫﾙﾄ ﾌﾟﾘﾝﾀが存在しません";
 inline constexpr const char* kPrinterNotValid = "選択したﾌﾟﾘﾝﾀは有効ではありません";
 inline constexpr const char* kJpegError = "JPEG ｴﾗｰ #%d";
@@ -49,8 +51,8 @@ std::string FormatOne(const char* format, const std::string& value);
 
 // The text of the error box: the class name, the module's file name, the location
 // relative to the module, and the message with a final "." added when missing.
-std::string ErrorBoxText(const std::string& className, const std::string& moduleName,
-                         uintptr_t offset, const std::string& message);
+std::string ErrorBoxText(const std::string& className, const std::string& moduleName, uintptr_t offset,
+                         const std::string& message);
 
 // Checked arithmetic for sizes and offsets; overflow raises EIntOverflow.
 int32_t CheckedMul(int32_t a, int32_t b);

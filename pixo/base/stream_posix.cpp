@@ -66,21 +66,20 @@ void FileStream::Discard() {
 }
 
 void FileStream::Write(const void* data, size_t size) {
-  if (!handle_ || (size && std::fwrite(data, 1, size, static_cast<FILE*>(handle_)) != size))
-    Raise("EWriteError", "ｽﾄﾘｰﾑ書き込みｴﾗｰ");
+  if (!handle_ || (size && std::fwrite(data, 1, size, static_cast<FILE*>(handle_)) != size)) RaiseWriteError();
 }
 
 void FileStream::Commit() {
-  if (!handle_) Raise("EWriteError", "ｽﾄﾘｰﾑ書き込みｴﾗｰ");
+  if (!handle_) RaiseWriteError();
   if (toStandardOutput_) {
     const bool flushed = std::fflush(static_cast<FILE*>(handle_)) == 0;
     handle_ = nullptr;
-    if (!flushed) Raise("EWriteError", "ｽﾄﾘｰﾑ書き込みｴﾗｰ");
+    if (!flushed) RaiseWriteError();
     return;
   }
   const bool closed = std::fclose(static_cast<FILE*>(handle_)) == 0;
   handle_ = nullptr;
-  if (!closed) Raise("EWriteError", "ｽﾄﾘｰﾑ書き込みｴﾗｰ");
+  if (!closed) RaiseWriteError();
   if (std::rename(ToUtf8(temporary_).c_str(), ToUtf8(name_).c_str()) != 0) RaiseFCreate(ToUtf8(name_));
   temporary_.clear();
 }

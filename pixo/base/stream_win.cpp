@@ -7,12 +7,6 @@
 
 namespace pixo {
 
-namespace {
-
-[[noreturn]] void RaiseWriteError() { Raise("EWriteError", "ｽﾄﾘｰﾑ書き込みｴﾗｰ"); }
-
-}  // namespace
-
 std::string ToUtf8(const std::wstring& s) {
   if (s.empty()) return {};
   const int n = WideCharToMultiByte(CP_UTF8, 0, s.data(), int(s.size()), nullptr, 0, nullptr, nullptr);

@@ -103,6 +103,14 @@ in_locale() {  # name (ja_JP, en_US) command...
   LOCPATH=$root/build/locale LANG=$name.UTF-8 LC_ALL=$name.UTF-8 "$@"
 }
 
+# Takes the printers away from screen 78's prefix and CUPS out of its sight, for runs
+# without a default printer; CUPS_SERVER stays set until the caller unsets it.
+remove_printers_78() {
+  export CUPS_SERVER=/nonexistent/cups.sock
+  on_screen 78 wine reg delete 'HKCU\Software\Microsoft\Windows NT\CurrentVersion\Windows' /v device /f >/dev/null 2>&1
+  on_screen 78 wine reg delete 'HKLM\System\CurrentControlSet\Control\Print\Printers\PDF' /f >/dev/null 2>&1
+}
+
 rc_is() { [ "$(cat "$T/rc")" = "$1" ] || { echo "rc $(cat "$T/rc") != $1"; return 1; }; }
 file_missing() { [ ! -e "$1" ] || { echo "$1 exists"; return 1; }; }
 file_nonempty() { [ -s "$1" ] || { echo "$1 missing or empty"; return 1; }; }

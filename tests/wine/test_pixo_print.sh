@@ -120,9 +120,7 @@ rm -f /P
 
 # --- no default printer: the screen-78 prefix without its printers, and CUPS out of its
 #     sight
-export CUPS_SERVER=/nonexistent/cups.sock
-on_screen 78 wine reg delete 'HKCU\Software\Microsoft\Windows NT\CurrentVersion\Windows' /v device /f >/dev/null 2>&1
-on_screen 78 wine reg delete 'HKLM\System\CurrentControlSet\Control\Print\Printers\PDF' /f >/dev/null 2>&1
+remove_printers_78
 before=$(ls "$out" | wc -l)
 BOX_SCREEN=78 run_expecting_box /P noprinter.bmp
 check "no default printer: exit code 1" rc_is 1

@@ -60,9 +60,7 @@ quiet_run /Q "missing folder\\out.bmp"
 check "/Q unwritable file: exit code 1, no box" rc_is 1
 check "/Q unwritable file: the box's text on standard error" bash -c \
   "grep -q '^EFCreateErrorがﾓｼﾞｭｰﾙ pixo.exe の' err.txt && grep -qxF 'ﾌｧｲﾙ missing folder\\out.bmp を作成できません.' err.txt"
-export CUPS_SERVER=/nonexistent/cups.sock
-on_screen 78 wine reg delete 'HKCU\Software\Microsoft\Windows NT\CurrentVersion\Windows' /v device /f >/dev/null 2>&1
-on_screen 78 wine reg delete 'HKLM\System\CurrentControlSet\Control\Print\Printers\PDF' /f >/dev/null 2>&1
+remove_printers_78
 on_screen 78 quiet_run /Q /P noprinter.bmp
 unset CUPS_SERVER
 check "/Q without a printer: exit code 3, the message on standard error" bash -c \
