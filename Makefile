@@ -43,7 +43,7 @@ test: native dist
 	@bash scripts/test.sh
 
 fuzz: native
-	@bash scripts/fuzz.sh 30
+	@bash scripts/fuzz.sh $(or $(FUZZ_SECONDS),60)
 
 dist: windows
 	@mkdir -p dist/x64

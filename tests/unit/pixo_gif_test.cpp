@@ -1,4 +1,3 @@
-#include <gif_lib.h>
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -7,49 +6,18 @@
 
 #include "pixo/base/errors.h"
 #include "pixo/imaging/gif_encoder.h"
+#include "tests/support/decoders.h"
 
 using namespace pixo;
 
 namespace {
 
-struct GifDecoded {
-  int width = 0, height = 0, colourBits = 0;
-  std::vector<uint8_t> indexes;
-  std::vector<GifColorType> colours;
-};
+using GifDecoded = testsupport::GifPicture;
 
 GifDecoded Decode(const std::vector<uint8_t>& f) {
-  struct Reader {
-    const std::vector<uint8_t>* f;
-    size_t pos;
-  } reader{&f, 0};
-  int err = 0;
-  GifFileType* gif = DGifOpen(&reader, [](GifFileType* g, GifByteType* out, int n) {
-    auto* r = static_cast<Reader*>(g->UserData);
-    const int left = int(r->f->size() - r->pos);
-    if (n > left) n = left;
-    std::memcpy(out, r->f->data() + r->pos, size_t(n));
-    r->pos += size_t(n);
-    return n;
-  }, &err);
   GifDecoded d;
-  if (!gif) {
-    ADD_FAILURE() << "DGifOpen " << err;
-    return d;
-  }
-  if (DGifSlurp(gif) != GIF_OK) {
-    ADD_FAILURE() << "DGifSlurp " << gif->Error;
-  } else {
-    const SavedImage& im = gif->SavedImages[0];
-    d.width = im.ImageDesc.Width;
-    d.height = im.ImageDesc.Height;
-    d.indexes.assign(im.RasterBits, im.RasterBits + d.width * d.height);
-    if (im.ImageDesc.ColorMap) {
-      d.colourBits = im.ImageDesc.ColorMap->BitsPerPixel;
-      d.colours.assign(im.ImageDesc.ColorMap->Colors, im.ImageDesc.ColorMap->Colors + im.ImageDesc.ColorMap->ColorCount);
-    }
-  }
-  DGifCloseFile(gif, &err);
+  std::string error;
+  if (!testsupport::DecodeGif(f, d, error)) ADD_FAILURE() << error;
   return d;
 }
 
@@ -85,8 +53,10 @@ std::vector<uint8_t> ReferenceLzw(const std::vector<uint8_t>& pixels, int bitsPe
   auto put = [&](int code) {
     buffer |= uint64_t(code) << bits;
     for (bits += width; bits >= 8; bits -= 8, buffer >>= 8) bytes.push_back(uint8_t(buffer));
-    if (code == clear) width = m + 1;
-    else if (width < 12 && next > (1 << width) - 1) ++width;
+    if (code == clear)
+      width = m + 1;
+    else if (width < 12 && next > (1 << width) - 1)
+      ++width;
   };
   put(clear);
   int prefix = pixels[0];
@@ -296,7 +266,14 @@ TEST(LzwEncoder, SameBytesAsAPlainDictionary) {
   };
   make("noise, 256 colours", 8, 300000, [&](size_t) { return rng() % 256; });
   make("noise, 3 colours", 2, 300000, [&](size_t) { return rng() % 3; });
-  make("runs of 131 colours", 8, 600000, [&](size_t) { static int c = 0, left = 0; if (left-- <= 0) { c = int(rng() % 131); left = int(rng() % 40); } return c; });
+  make("runs of 131 colours", 8, 600000, [&](size_t) {
+    static int c = 0, left = 0;
+    if (left-- <= 0) {
+      c = int(rng() % 131);
+      left = int(rng() % 40);
+    }
+    return c;
+  });
   make("one colour", 1, 200000, [](size_t) { return 0; });
   make("ramp", 8, 400000, [](size_t i) { return (i / 7) % 256; });
   make("one pixel", 4, 1, [](size_t) { return 9; });

@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <png.h>
 #include <zlib.h>
 
 #include <cstring>
@@ -9,6 +8,7 @@
 #include "pixo/base/errors.h"
 #include "pixo/imaging/png_encoder.h"
 #include "pixo/imaging/png_image.h"
+#include "tests/support/decoders.h"
 
 using namespace pixo;
 
@@ -48,51 +48,12 @@ std::string Sequence(const std::vector<Chunk>& cs) {
 }
 
 // Decodes with libpng into RGB(A) rows or palette indexes.
-struct Decoded {
-  int width = 0, height = 0, colourType = 0, depth = 0, interlace = 0;
-  std::vector<std::vector<uint8_t>> rows;
-  std::vector<png_color> palette;
-};
+using Decoded = testsupport::PngPicture;
 
 Decoded Decode(const std::vector<uint8_t>& f) {
   Decoded d;
-  png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png_create_info_struct(png);
-  struct Reader {
-    const std::vector<uint8_t>* f;
-    size_t pos;
-  } reader{&f, 0};
-  png_set_read_fn(png, &reader, [](png_structp p, png_bytep out, png_size_t n) {
-    auto* r = static_cast<Reader*>(png_get_io_ptr(p));
-    std::memcpy(out, r->f->data() + r->pos, n);
-    r->pos += n;
-  });
-  if (setjmp(png_jmpbuf(png))) {
-    ADD_FAILURE() << "libpng failed";
-    png_destroy_read_struct(&png, &info, nullptr);
-    return d;
-  }
-  png_read_info(png, info);
-  d.width = int(png_get_image_width(png, info));
-  d.height = int(png_get_image_height(png, info));
-  d.colourType = png_get_color_type(png, info);
-  d.depth = png_get_bit_depth(png, info);
-  d.interlace = png_get_interlace_type(png, info);
-  if (d.colourType == PNG_COLOR_TYPE_PALETTE) {
-    png_colorp pal;
-    int n;
-    png_get_PLTE(png, info, &pal, &n);
-    d.palette.assign(pal, pal + n);
-    if (d.depth < 8) png_set_packing(png);
-  }
-  png_set_interlace_handling(png);
-  png_read_update_info(png, info);
-  d.rows.assign(size_t(d.height), std::vector<uint8_t>(png_get_rowbytes(png, info)));
-  std::vector<png_bytep> ptrs;
-  for (auto& r : d.rows) ptrs.push_back(r.data());
-  png_read_image(png, ptrs.data());
-  png_read_end(png, nullptr);
-  png_destroy_read_struct(&png, &info, nullptr);
+  std::string error;
+  if (!testsupport::DecodePng(f, d, error)) ADD_FAILURE() << error;
   return d;
 }
 
