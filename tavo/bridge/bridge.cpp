@@ -108,6 +108,13 @@ void EngineProcess::Shutdown() {
   }
 }
 
+void EngineProcess::Terminate() {
+  inWrite_.reset();
+  if (!process_) return;
+  TerminateProcess(process_.get(), 1);
+  WaitForSingleObject(process_.get(), kEngineExitWaitMs);
+}
+
 // ---- threads ----
 
 BridgeThread::~BridgeThread() { Stop(); }
@@ -144,6 +151,7 @@ EngineBridge::EngineBridge(const BridgeConfig& config)
 
 void EngineBridge::StartWorker() {
   ResetEvent(startedEvent_.get());
+  failedReplies_ = 0;
   workerDone_ = false;
   if (!thread_.Start(this)) {
     workerDone_ = true;
@@ -187,13 +195,28 @@ void EngineBridge::SendCommand(const char* command) {
   while (busy) {
     if (WaitForSingleObject(replyEvent_.get(), 50) == WAIT_OBJECT_0) continue;
     const DWORD now = GetTickCount();
-    if (workerDone_ || now - lastOutput_ > kReplySilenceLimitMs || now - sent > kReplyDeadlineMs) {
-      // Whatever came of the reply is dropped: the next command starts afresh.
+    if (workerDone_) {
       AbandonReply();
       busy = 0;
       break;
     }
+    const bool talking = now - sent > kReplyDeadlineMs;
+    if (talking || now - lastOutput_ > kReplySilenceLimitMs) {
+      // Whatever came of the reply is dropped. An engine that talks without ever
+      // completing its reply, or that has failed the previous command as well (it hangs),
+      // is past trusting: it is ended, so that it cannot go on filling the log or keep
+      // every command waiting, and the next Start starts a new one. A single silent reply
+      // may be a slip of an engine that still works, and keeps it.
+      AbandonReply();
+      if (talking || ++failedReplies_ >= kFailedRepliesToEnd) {
+        process_.Terminate();
+        thread_.Join(2000);  // the worker sees the output end and finishes
+      }
+      busy = 0;
+      return;
+    }
   }
+  failedReplies_ = 0;
 }
 
 void EngineBridge::SendHand(char letter) {

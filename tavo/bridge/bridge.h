@@ -52,6 +52,8 @@ struct BridgeConfig {
 // in all, however much the engine says without completing its reply.
 inline constexpr DWORD kReplySilenceLimitMs = 10000;
 inline constexpr DWORD kReplyDeadlineMs = 15000;
+// How many commands in a row may go unanswered before the engine is ended.
+inline constexpr int kFailedRepliesToEnd = 2;
 // How long an engine is given to end by itself once its input is closed.
 inline constexpr DWORD kEngineExitWaitMs = 1000;
 
@@ -72,6 +74,8 @@ class EngineProcess {
   bool Write(const char* text);
   // Closes the engine's input, gives it kEngineExitWaitMs to end, then ends it.
   void Shutdown();
+  // Ends the engine at once: it has stopped keeping to the protocol.
+  void Terminate();
 
   OutputSink* sink = nullptr;
 
@@ -136,6 +140,7 @@ class EngineBridge : public BridgeCore {
   UniqueHandle startedEvent_;
   std::atomic<bool> workerDone_{false};
   std::atomic<DWORD> lastOutput_{0};
+  int failedReplies_ = 0;
 };
 
 // The process's bridge; creates it from the configuration when there is none and a

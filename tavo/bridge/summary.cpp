@@ -112,5 +112,5 @@ bool SummaryReader::Read(const char* path) {
 }
 
 void SummaryReader::ReadFrom(LineSource& lines) {
-  while (lines.Next()) ParseLine(lines.Current());
+  for (int n = 0; n < kMaxPieces && lines.Next(); ++n) ParseLine(lines.Current());
 }

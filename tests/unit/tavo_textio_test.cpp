@@ -11,7 +11,8 @@ namespace {
 
 std::string TempFile(const std::string& content) {
   static int counter = 0;
-  const std::string name = ::testing::TempDir() + "textio_" + std::to_string(::getpid()) + "_" + std::to_string(counter++);
+  const std::string name =
+      ::testing::TempDir() + "textio_" + std::to_string(::getpid()) + "_" + std::to_string(counter++);
   std::ofstream(name, std::ios::binary) << content;
   return name;
 }
@@ -90,8 +91,8 @@ SummaryRecord ParseText(const std::string& text, SummaryRecord start = {}) {
 }  // namespace
 
 TEST(SummaryReader, TheDocumentedExamples) {
-  const SummaryRecord r =
-      ParseText("INFO: 1\nPOINT: (3:2)\nHANDS: 10:7\nFORECAST: (0.5, 0.25, 0.25)\nNEXT HAND: 2\nPATTERN: 4\nDATA: -7\n");
+  const SummaryRecord r = ParseText(
+      "INFO: 1\nPOINT: (3:2)\nHANDS: 10:7\nFORECAST: (0.5, 0.25, 0.25)\nNEXT HAND: 2\nPATTERN: 4\nDATA: -7\n");
   EXPECT_EQ(r.info, 1);
   EXPECT_EQ(r.point[0], 3);
   EXPECT_EQ(r.point[1], 2);
@@ -160,4 +161,18 @@ TEST(SummaryReader, CarriageReturnsAndLongLines) {
   EXPECT_EQ(r.info, 2);
   EXPECT_EQ(r.point[1], 2);
   EXPECT_EQ(r.data, 5);
+}
+
+TEST(SummaryReader, AFileThatGoesOnIsReadOnlyToItsLimit) {
+  // Noise without line feeds, NULs included, then a value far past the limit.
+  std::string noise;
+  for (int i = 0; i < 300 * SummaryReader::kMaxPieces; ++i) noise += char(i % 7 == 0 ? '\0' : 'a' + i % 26);
+  SummaryRecord r;
+  SummaryReader reader(&r);
+  ASSERT_TRUE(reader.Read(TempFile("INFO: 1\n" + noise + "\nINFO: 2\n").c_str()));
+  EXPECT_EQ(r.info, 1);
+  // Within the limit every line counts.
+  const std::string filler(SummaryReader::kMaxPieces - 2, '\n');
+  ASSERT_TRUE(reader.Read(TempFile("INFO: 1\n" + filler + "INFO: 0\n").c_str()));
+  EXPECT_EQ(r.info, 0);
 }

@@ -2,9 +2,12 @@
 // a script of commands against whatever engine sits in the given directory.
 // Usage: bridgehost.exe DIR COMMANDS...   with commands
 //   D Start, m n b hands, Q End, game (D, hands until the result, Q),
-//   listeners:N (attach N listeners; default 2), bench:N (N hands, timing report)
+//   listeners:N (attach N listeners; default 2), bench:N (N hands, timing report),
+//   sleep:MS
+// The memory the process holds and held at most is printed at the end.
 // Prints one line per command ("D 12ms events=...") and "events=..." per listener at
 // the end; every listener sees N (new game), S (summary), R (result), E (end).
+#include <psapi.h>
 #include <windows.h>
 
 #include <algorithm>
@@ -112,6 +115,12 @@ int main(int argc, char** argv) {
   }
   std::printf("summary path=%s\nresult path=%s\nworker done=%d\n", bridge->SummaryPath(), bridge->ResultPath(),
               int(bridge->WorkerDone()));
+  PROCESS_MEMORY_COUNTERS_EX m{};
+  m.cb = sizeof m;
+  GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&m), sizeof m);
+  std::printf("memory private_kb=%lu peak_commit_kb=%lu peak_working_set_kb=%lu\n",
+              (unsigned long)(m.PrivateUsage / 1024), (unsigned long)(m.PeakPagefileUsage / 1024),
+              (unsigned long)(m.PeakWorkingSetSize / 1024));
   std::fflush(stdout);
   // The bridge is never destroyed: the process ends with it, as a host would.
   ExitProcess(0);

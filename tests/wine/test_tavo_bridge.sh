@@ -119,6 +119,31 @@ check "silent engine: Start gives up after the silence limit" bash -c \
   "d=\$(sed -nE 's/^D ([0-9]+)ms.*/\\1/p' '$T/out'); [ \"\$d\" -ge 9000 ] && [ \"\$d\" -lt 15000 ]"
 check "silent engine: End returns too" has "^Q [0-9]+ms busy=0"
 
+# Hostile output: without end, one line of 100 MB, a summary of 100 MB of noise. Every
+# command returns within its limit, the next Start recovers, and the host's memory stays
+# bounded: peak commit and peak working set under 64 MiB (Wine counts no private bytes).
+# The reads go through a 4 KiB buffer, lines are cut at 4 KiB, and the summary is read
+# no further than 1024 pieces of 255 bytes.
+memory_ok() {
+  [ "$(sed -nE 's/^memory .*peak_commit_kb=([0-9]+).*/\1/p' "$T/out")" -lt 65536 ] &&
+    [ "$(sed -nE 's/^memory .*peak_working_set_kb=([0-9]+).*/\1/p' "$T/out")" -lt 65536 ]
+}
+run_fake flood D D m Q
+check "an engine that prints without end: Start returns by the deadline" bash -c \
+  "d=\$(sed -nE 's/^D ([0-9]+)ms.*/\\1/p' '$T/out' | head -n 1); [ \"\$d\" -ge 14000 ] && [ \"\$d\" -lt 20000 ]"
+check "an engine that prints without end: it is ended, and the next Start starts a new one" has "^listener0 events=NSNSE$"
+check "an engine that prints without end: memory stays bounded" memory_ok
+sed -n 's/^memory/  flood: memory/p' "$T/out"
+run_fake hugeline D m D m m m Q
+check "a line of 100 MB: every command returns and the game after it completes" has "^listener0 events=.*NSSRE$"
+check "a line of 100 MB: memory stays bounded" memory_ok
+sed -n 's/^memory/  hugeline: memory/p; s/^D \([0-9]*ms\).*/  hugeline: D \1/p' "$T/out"
+run_fake hugesummary D m m m Q
+check "a summary of 100 MB of noise: the game goes on" has "^listener0 events=SNSSRE$"
+check "a summary of 100 MB of noise: no command waits" test "$(slowest)" -lt 3000
+check "a summary of 100 MB of noise: memory stays bounded" memory_ok
+sed -n 's/^memory/  hugesummary: memory/p' "$T/out"
+
 missing="$T/missing"
 mkdir -p "$missing"
 host "$missing" D m Q
