@@ -1,8 +1,8 @@
 // Plays one game through the Tavo control the way a host does: creates the registered
 // control, connects an event sink, calls the methods and pumps messages, printing every
 // event as it arrives and the record files at the end.
-#include <windows.h>
 #include <ocidl.h>
+#include <windows.h>
 
 #include <cstdio>
 #include <string>
@@ -24,28 +24,12 @@ const char* EventName(DISPID id) {
 
 bool g_result = false;
 
-class Sink : public IDispatch {
+class Sink : public hostkit::EventSink {
  public:
-  STDMETHODIMP QueryInterface(REFIID riid, void** out) override {
-    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == DIID__DTavoEvents) {
-      *out = this;
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return 2; }
-  STDMETHODIMP_(ULONG) Release() override { return 1; }
-  STDMETHODIMP GetTypeInfoCount(UINT* n) override {
-    *n = 0;
-    return S_OK;
-  }
-  STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-  STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
+  Sink() : EventSink(DIID__DTavoEvents) {}
+  void OnEvent(DISPID id) override {
     std::printf("    event: %s\n", EventName(id));
     if (id == 3) g_result = true;
-    return S_OK;
   }
 };
 
@@ -71,8 +55,8 @@ void PrintFile(const wchar_t* title, const std::wstring& path) {
 int main() {
   OleInitialize(nullptr);
   IDispatch* ctl = nullptr;
-  if (FAILED(CoCreateInstance(CLSID_Tavo, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
-                              reinterpret_cast<void**>(&ctl)))) {
+  if (FAILED(
+          CoCreateInstance(CLSID_Tavo, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, reinterpret_cast<void**>(&ctl)))) {
     std::printf("the control is not registered\n");
     return 1;
   }

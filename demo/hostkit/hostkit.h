@@ -2,8 +2,8 @@
 // member by name, read a string property, connect an event sink. Header only; used by
 // the demonstration host and the test hosts.
 #pragma once
-#include <windows.h>
 #include <ocidl.h>
+#include <windows.h>
 
 #include <string>
 
@@ -69,5 +69,41 @@ inline void Disconnect(IUnknown* control, const IID& events, DWORD cookie) {
   }
   cpc->Release();
 }
+
+// An event sink for one outgoing dispatch interface that hands each event's DISPID to
+// OnEvent. Lives on the host's stack: its count only tells whether the control let go.
+class EventSink : public IDispatch {
+ public:
+  explicit EventSink(const IID& events) : events_(events) {}
+  virtual ~EventSink() = default;
+  virtual void OnEvent(DISPID id) = 0;
+  LONG References() const { return refs_; }
+
+  STDMETHODIMP QueryInterface(REFIID riid, void** out) override {
+    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == events_) {
+      *out = static_cast<IDispatch*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  STDMETHODIMP_(ULONG) AddRef() override { return ULONG(InterlockedIncrement(&refs_)); }
+  STDMETHODIMP_(ULONG) Release() override { return ULONG(InterlockedDecrement(&refs_)); }
+  STDMETHODIMP GetTypeInfoCount(UINT* n) override {
+    *n = 0;
+    return S_OK;
+  }
+  STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+  STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
+    OnEvent(id);
+    return S_OK;
+  }
+
+ private:
+  IID events_;
+  LONG refs_ = 1;
+};
 
 }  // namespace hostkit

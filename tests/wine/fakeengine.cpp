@@ -13,8 +13,18 @@
 //   crash    crashes on the first command
 //   crashonce  crashes on the first hand of its second game, unless crashed.txt says it
 //            already did
+//   flood    the first engine in a folder (flooded.txt marks it) answers its first
+//            command with output without end, as fast as it can
+//   hugeline the first engine's first reply carries one line of 100 MB
+//   hugesummary  the first engine writes a summary.txt of 100 MB of binary noise
+//   chaos    plays, but before each reply draws from FAKE_ENGINE_SEED (and the number of
+//            engines started before it in the folder, counted in chaos.txt) whether to
+//            crash, hang for good, garble the reply (noise lines and bytes, the reply cut
+//            into random reads) or cut the reply short and go quiet; FAKE_ENGINE_FAULTS
+//            gives the chances per ten thousand as crash,hang,garble,cut
 #include <windows.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -34,12 +44,117 @@ void Summary(int hand) {
   std::fclose(f);
   MoveFileExA("summary.tmp", "summary.txt", MOVEFILE_REPLACE_EXISTING);
 }
+
+// The chaos mode's draws: a 32-bit linear congruential generator.
+struct Chaos {
+  uint32_t state = 1;
+  int crash = 0, hang = 0, garble = 0, cut = 0;  // per ten thousand
+  uint32_t Next(uint32_t n) {
+    state = state * 1664525u + 1013904223u;
+    return uint32_t((uint64_t(state) * n) >> 32);
+  }
+};
+
+Chaos StartChaos() {
+  Chaos c;
+  int starts = 0;
+  if (FILE* f = std::fopen("chaos.txt", "rb")) {
+    if (std::fscanf(f, "%d", &starts) != 1) starts = 0;
+    std::fclose(f);
+  }
+  if (FILE* f = std::fopen("chaos.txt", "wb")) {
+    std::fprintf(f, "%d", starts + 1);
+    std::fclose(f);
+  }
+  const char* seed = std::getenv("FAKE_ENGINE_SEED");
+  c.state = uint32_t(seed ? std::atoi(seed) : 1) * 7919u + uint32_t(starts);
+  const char* faults = std::getenv("FAKE_ENGINE_FAULTS");
+  if (!faults || std::sscanf(faults, "%d,%d,%d,%d", &c.crash, &c.hang, &c.garble, &c.cut) != 4) {
+    c.crash = 5;
+    c.hang = 1;
+    c.garble = 200;
+    c.cut = 1;
+  }
+  return c;
+}
+
+// Writes the reply as chaos has it; false when the engine is to go quiet for good.
+void NoteFault(const char* what) {
+  if (FILE* f = std::fopen("chaos-faults.txt", "ab")) {
+    std::fprintf(f, "%s\n", what);
+    std::fclose(f);
+  }
+}
+
+// Whether this is the first engine started in the folder (marked by the file).
+bool FirstEngine(const char* mark) {
+  if (GetFileAttributesA(mark) != INVALID_FILE_ATTRIBUTES) return false;
+  if (FILE* f = std::fopen(mark, "w")) std::fclose(f);
+  return true;
+}
+
+bool ChaosReply(Chaos& c, const std::string& reply) {
+  int r = int(c.Next(10000));
+  if (r < c.crash) {
+    NoteFault("crash");
+    volatile int* p = nullptr;
+    *p = 1;
+  }
+  r -= c.crash;
+  if (r < c.hang) {
+    NoteFault("hang");
+    Sleep(INFINITE);
+  }
+  r -= c.hang;
+  if (r < c.garble) {
+    NoteFault("garble");
+    // Noise lines, and bytes of every value but the line feed inside the lines that carry
+    // no keyword; the keywords stay, so that the reply still completes.
+    std::string noisy;
+    if (c.Next(2)) noisy += "@@ noise " + std::to_string(c.Next(1000)) + "\r\n";
+    size_t from = 0;
+    while (from < reply.size()) {
+      const size_t end = reply.find('\n', from) + 1;
+      const std::string l = reply.substr(from, end - from);
+      const bool keyword = l.rfind("INFO:", 0) == 0 || l.rfind("NEXT HAND", 0) == 0 || l.rfind("player", 0) == 0 ||
+                           l.rfind("end", 0) == 0 || l.find("look-n-2") != std::string::npos;
+      for (char ch : l) {
+        noisy += ch;
+        if (!keyword && ch != '\n' && c.Next(8) == 0) {
+          const uint32_t b = c.Next(255);
+          noisy += char(b >= '\n' ? b + 1 : b);
+        }
+      }
+      from = end;
+    }
+    size_t at = 0;
+    while (at < noisy.size()) {
+      const size_t n = 1 + c.Next(uint32_t(noisy.size() - at));
+      Put(noisy.substr(at, n));
+      at += n;
+    }
+    return true;
+  }
+  r -= c.garble;
+  if (r < c.cut) {
+    NoteFault("cut");
+    Put(reply.substr(0, c.Next(uint32_t(reply.size()))));
+    return false;
+  }
+  Put(reply);
+  return true;
+}
+
 }  // namespace
 
 int main() {
   out = GetStdHandle(STD_OUTPUT_HANDLE);
   const char* m = std::getenv("FAKE_ENGINE_MODE");
   const std::string mode = m ? m : "";
+  Chaos chaos;
+  if (mode == "chaos") chaos = StartChaos();
+  bool first = false;
+  if (mode == "flood" || mode == "hugeline" || mode == "hugesummary") first = FirstEngine("first-engine.txt");
   char line[256];
   int hands = 0;
   int results = 0;
@@ -52,6 +167,10 @@ int main() {
         Put("still thinking " + std::to_string(i) + "\r\n");
         Sleep(2000);
       }
+    }
+    if (mode == "flood" && first) {
+      const std::string block(4000, 'f');
+      for (;;) Put(block + "\r\n");
     }
     if (c == 'D') ++games;
     const bool crashNow = mode == "crashonce" && games == 2 && hands == 0 && c == 'm' &&
@@ -85,6 +204,26 @@ int main() {
     if (mode == "bigline")
       reply = reply.substr(0, reply.find("\r\n") + 2) + std::string(10240, 'z') + "\r\n" +
               reply.substr(reply.find("\r\n") + 2);
+    if (first && mode == "hugeline") {
+      first = false;
+      const std::string block(1 << 20, 'h');
+      Put(reply.substr(0, reply.find("\r\n") + 2));
+      for (int i = 0; i < 100; ++i) Put(block);
+      Put("\r\n" + reply.substr(reply.find("\r\n") + 2));
+      continue;
+    }
+    if (first && mode == "hugesummary") {
+      first = false;
+      if (FILE* f = std::fopen("summary.txt", "wb")) {
+        Chaos noise;
+        std::string block(1 << 20, '\0');
+        for (int i = 0; i < 100; ++i) {
+          for (char& b : block) b = char(noise.Next(256));
+          std::fwrite(block.data(), 1, block.size(), f);
+        }
+        std::fclose(f);
+      }
+    }
     if (mode == "exitmid") {
       Put(reply.substr(0, 8));
       return 3;
@@ -114,6 +253,15 @@ int main() {
     }
     if (mode == "ignoreeof") {
       Put(reply);
+      continue;
+    }
+    if (mode == "chaos") {
+      if (!ChaosReply(chaos, reply)) {
+        while (std::fgets(line, sizeof line, stdin)) {
+        }
+        return 0;
+      }
+      if (c == 'Q') return 0;
       continue;
     }
     Put(reply);
