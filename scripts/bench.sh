@@ -29,3 +29,7 @@ dir=$(mktemp -d)
 cp "$PIXO_WIN/tavo.exe" "$dir/"
 (cd "$dir" && timeout 600 wine "$PIXO_WIN/bridgehost.exe" "$(winepath -w "$dir")" listeners:1 bench:1000 | tr -d '\r' | grep '^bench')
 rm -rf "$dir"
+echo "== under Wine ($PIXO_ARCH build): soak and leak figures in full"
+echo "   200 controls, 10,000 hands against an engine that crashes, hangs and garbles, 500 capture runs"
+SOAK_CONTROLS=200 SOAK_HANDS=10000 SOAK_PIXO=500 SOAK_FAULTS=50,3,300,2 WIN=$PIXO_WIN \
+  timeout 3600 bash tests/wine/test_soak.sh 2>&1 | grep -v '^$'

@@ -7,8 +7,9 @@
 // The memory the process holds and held at most is printed at the end.
 // Prints one line per command ("D 12ms events=...") and "events=..." per listener at
 // the end; every listener sees N (new game), S (summary), R (result), E (end).
-#include <psapi.h>
 #include <windows.h>
+// after windows.h
+#include <psapi.h>
 
 #include <algorithm>
 #include <cstdio>

@@ -67,7 +67,14 @@ Chaos StartChaos() {
     std::fclose(f);
   }
   const char* seed = std::getenv("FAKE_ENGINE_SEED");
-  c.state = uint32_t(seed ? std::atoi(seed) : 1) * 7919u + uint32_t(starts);
+  // Mixed, so that engines started one after another draw unrelated sequences.
+  uint32_t x = uint32_t(seed ? std::atoi(seed) : 1) * 7919u + uint32_t(starts);
+  x ^= x >> 16;
+  x *= 0x7feb352du;
+  x ^= x >> 15;
+  x *= 0x846ca68bu;
+  x ^= x >> 16;
+  c.state = x;
   const char* faults = std::getenv("FAKE_ENGINE_FAULTS");
   if (!faults || std::sscanf(faults, "%d,%d,%d,%d", &c.crash, &c.hang, &c.garble, &c.cut) != 4) {
     c.crash = 5;

@@ -9,10 +9,11 @@
 //                               switches, writing into DIR
 // Prints "first ..." and "last ..." resource lines, the longest method call, and
 // "soak: ok" or "soak: FAILED <why>" lines; the exit code is 0 only when all is well.
+#include <windows.h>
+// after windows.h
 #include <ocidl.h>
 #include <psapi.h>
 #include <tlhelp32.h>
-#include <windows.h>
 
 #include <cstdint>
 #include <cstdio>

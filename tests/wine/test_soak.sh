@@ -7,11 +7,11 @@
 # make bench runs them in full (SOAK_CONTROLS=200 SOAK_HANDS=10000 SOAK_PIXO=500).
 source "$(dirname "$0")/lib.sh"
 controls=${SOAK_CONTROLS:-20}
-hands=${SOAK_HANDS:-400}
+hands=${SOAK_HANDS:-1000}
 pixo_runs=${SOAK_PIXO:-40}
 # Chances per ten thousand replies: crash, hang, garble, cut short. The short run has
 # more of them, so that every kind happens in a few hundred hands.
-faults=${SOAK_FAULTS:-100,25,500,10}
+faults=${SOAK_FAULTS:-100,20,500,5}
 
 export WINEPREFIX="$T/prefix"
 cp -a "$PIXO_WINEPREFIX" "$WINEPREFIX"
