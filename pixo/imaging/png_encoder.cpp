@@ -1,6 +1,9 @@
 #include "pixo/imaging/png_encoder.h"
 
+#include <algorithm>
 #include <cstring>
+#include <memory>
+#include <thread>
 
 #include "pixo/base/errors.h"
 
@@ -18,16 +21,9 @@ void PutBE32(uint8_t* p, uint32_t v) {
 [[noreturn]] void RaisePng(const char* text) { Raise("EPngError", text); }
 
 // v as a signed byte, in absolute value: v below 128 scores v, else 256 - v.
-inline uint32_t Score(uint8_t v) { const int8_t sv = int8_t(v); return uint32_t(sv < 0 ? -sv : sv); }
-
-inline uint8_t Paeth(int a, int b, int c) {
-  const int p = a + b - c;
-  const int pa = p > a ? p - a : a - p;
-  const int pb = p > b ? p - b : b - p;
-  const int pc = p > c ? p - c : c - p;
-  if (pa <= pb && pa <= pc) return uint8_t(a);
-  if (pb <= pc) return uint8_t(b);
-  return uint8_t(c);
+inline uint32_t Score(uint8_t v) {
+  const int8_t sv = int8_t(v);
+  return uint32_t(sv < 0 ? -sv : sv);
 }
 
 // Copies picture row y of the image into raw (after its type byte) in PNG byte order.
@@ -93,97 +89,110 @@ void RowFilter::Reset(size_t rowBytes, int bytesPerPixel) {
   }
 }
 
-const std::vector<uint8_t>& RowFilter::Choose(const std::vector<uint8_t>& raw,
-                                              const std::vector<uint8_t>& prev) {
+namespace {
+
+// Fills the four filtered rows and adds up the five scores in one pass over the row.
+// No branch depends on the data: the Paeth choice is made of selects, so the compiler
+// turns the loop into vector code (the file is built with -O3 for it).
+#if defined(__GNUC__)
+#define PIXO_ALWAYS_INLINE inline __attribute__((always_inline))
+#else
+#define PIXO_ALWAYS_INLINE inline
+#endif
+PIXO_ALWAYS_INLINE void FilterAndScoreBody(const uint8_t* __restrict r, const uint8_t* __restrict u, size_t n,
+                                           size_t bpp, uint8_t* __restrict sub, uint8_t* __restrict up,
+                                           uint8_t* __restrict avg, uint8_t* __restrict paeth, uint32_t sums[5]) {
+  uint32_t s0 = 0, s1 = 0, s2 = 0, s3 = 0, s4 = 0;
+  for (size_t i = 0; i < bpp; ++i) {  // no pixel to the left
+    const uint8_t x = r[i], b = u[i];
+    sub[i] = x;
+    up[i] = uint8_t(x - b);
+    avg[i] = uint8_t(x - (b >> 1));
+    paeth[i] = uint8_t(x - b);
+    s0 += Score(x);
+    s1 += Score(sub[i]);
+    s2 += Score(up[i]);
+    s3 += Score(avg[i]);
+    s4 += Score(paeth[i]);
+  }
+  for (size_t i = bpp; i < n; ++i) {
+    const int x = r[i], a = r[i - bpp], b = u[i], c = u[i - bpp];
+    const int pa = b > c ? b - c : c - b;                          // |p - a| with p = a + b - c
+    const int pb = a > c ? a - c : c - a;                          // |p - b|
+    const int pc = a + b > 2 * c ? a + b - 2 * c : 2 * c - a - b;  // |p - c|
+    const int nearest = (pa <= pb && pa <= pc) ? a : (pb <= pc ? b : c);
+    const uint8_t fs = uint8_t(x - a), fu = uint8_t(x - b), fa = uint8_t(x - ((a + b) >> 1));
+    const uint8_t fp = uint8_t(x - nearest);
+    sub[i] = fs;
+    up[i] = fu;
+    avg[i] = fa;
+    paeth[i] = fp;
+    s0 += Score(uint8_t(x));
+    s1 += Score(fs);
+    s2 += Score(fu);
+    s3 += Score(fa);
+    s4 += Score(fp);
+  }
+  sums[0] = s0;
+  sums[1] = s1;
+  sums[2] = s2;
+  sums[3] = s3;
+  sums[4] = s4;
+}
+
+using FilterFn = void (*)(const uint8_t*, const uint8_t*, size_t, size_t, uint8_t*, uint8_t*, uint8_t*, uint8_t*,
+                          uint32_t*);
+
+void FilterAndScorePlain(const uint8_t* r, const uint8_t* u, size_t n, size_t bpp, uint8_t* sub, uint8_t* up,
+                         uint8_t* avg, uint8_t* paeth, uint32_t sums[5]) {
+  FilterAndScoreBody(r, u, n, bpp, sub, up, avg, paeth, sums);
+}
+
+#if defined(__GNUC__) && defined(__i386__) && !defined(__SSE2__)
+// The 32-bit build runs on processors without SSE2 too: the vector copy is chosen at
+// run time.
+__attribute__((target("sse2"))) void FilterAndScoreSse2(const uint8_t* r, const uint8_t* u, size_t n, size_t bpp,
+                                                        uint8_t* sub, uint8_t* up, uint8_t* avg, uint8_t* paeth,
+                                                        uint32_t sums[5]) {
+  FilterAndScoreBody(r, u, n, bpp, sub, up, avg, paeth, sums);
+}
+const FilterFn kFilterAndScore = __builtin_cpu_supports("sse2") ? FilterAndScoreSse2 : FilterAndScorePlain;
+#else
+const FilterFn kFilterAndScore = FilterAndScorePlain;
+#endif
+
+}  // namespace
+
+const std::vector<uint8_t>& RowFilter::Choose(const std::vector<uint8_t>& raw, const std::vector<uint8_t>& prev) {
   const size_t n = raw.size() - 1;
-  const uint8_t* r = raw.data() + 1;
-  const uint8_t* u = prev.data() + 1;
   const size_t bpp = size_t(bpp_) < n ? size_t(bpp_) : n;
-
-  uint32_t best = 0;
-  for (size_t i = 0; i < n; ++i) best += Score(r[i]);
+  uint32_t sums[5];
+  kFilterAndScore(raw.data() + 1, prev.data() + 1, n, bpp, filtered_[1].data() + 1, filtered_[2].data() + 1,
+                  filtered_[3].data() + 1, filtered_[4].data() + 1, sums);
+  // The lowest score; on a tie the earlier filter.
   int chosen = 0;
-
-  // Each candidate stops as soon as its running sum exceeds the best so far.
-  {  // Sub
-    uint8_t* f = filtered_[1].data() + 1;
-    uint32_t sum = 0;
-    size_t i = 0;
-    for (; i < bpp && sum <= best; ++i) sum += Score(f[i] = r[i]);
-    for (; i < n && sum <= best; ++i) sum += Score(f[i] = uint8_t(r[i] - r[i - bpp]));
-    if (i == n && sum < best) best = sum, chosen = 1;
-  }
-  {  // Up
-    uint8_t* f = filtered_[2].data() + 1;
-    uint32_t sum = 0;
-    size_t i = 0;
-    for (; i < n && sum <= best; ++i) sum += Score(f[i] = uint8_t(r[i] - u[i]));
-    if (i == n && sum < best) best = sum, chosen = 2;
-  }
-  {  // Average
-    uint8_t* f = filtered_[3].data() + 1;
-    uint32_t sum = 0;
-    size_t i = 0;
-    for (; i < bpp && sum <= best; ++i) sum += Score(f[i] = uint8_t(r[i] - (u[i] >> 1)));
-    for (; i < n && sum <= best; ++i) sum += Score(f[i] = uint8_t(r[i] - ((r[i - bpp] + u[i]) >> 1)));
-    if (i == n && sum < best) best = sum, chosen = 3;
-  }
-  {  // Paeth
-    uint8_t* f = filtered_[4].data() + 1;
-    uint32_t sum = 0;
-    size_t i = 0;
-    for (; i < bpp && sum <= best; ++i) sum += Score(f[i] = uint8_t(r[i] - u[i]));
-    for (; i < n && sum <= best; ++i)
-      sum += Score(f[i] = uint8_t(r[i] - Paeth(r[i - bpp], u[i], u[i - bpp])));
-    if (i == n && sum < best) best = sum, chosen = 4;
-  }
+  for (int t = 1; t < 5; ++t)
+    if (sums[t] < sums[chosen]) chosen = t;
   return chosen == 0 ? raw : filtered_[chosen];
-}
-
-IdatWriter::IdatWriter(ChunkWriter& chunks, int zlibLevel) : chunks_(chunks), buffer_(kBufferSize) {
-  const int rc = deflateInit2(&zs_, zlibLevel, Z_DEFLATED, 15, 8, Z_DEFAULT_STRATEGY);
-  if (rc == Z_MEM_ERROR) throw std::bad_alloc();
-  if (rc != Z_OK) RaisePng("PNG SaveStream: error ZLIB");
-  open_ = true;
-  zs_.next_out = buffer_.data();
-  zs_.avail_out = uInt(kBufferSize);
-}
-
-IdatWriter::~IdatWriter() {
-  if (open_) deflateEnd(&zs_);
-}
-
-void IdatWriter::FlushBuffer() {
-  chunks_.Write("IDAT", buffer_.data(), uint32_t(kBufferSize - zs_.avail_out));
-  zs_.next_out = buffer_.data();
-  zs_.avail_out = uInt(kBufferSize);
-}
-
-void IdatWriter::Feed(const uint8_t* data, size_t size) {
-  zs_.next_in = const_cast<Bytef*>(data);
-  zs_.avail_in = uInt(size);
-  while (zs_.avail_in > 0) {
-    if (deflate(&zs_, Z_NO_FLUSH) < 0) RaisePng("PNG SaveStream: error ZLIB");
-    if (zs_.avail_out == 0) FlushBuffer();
-  }
-}
-
-void IdatWriter::Finish() {
-  for (;;) {
-    const int rc = deflate(&zs_, Z_FINISH);
-    if (rc < 0) RaisePng("PNG SaveStream: error ZLIB");
-    if (zs_.avail_out == 0) FlushBuffer();
-    if (rc == Z_STREAM_END) break;
-  }
-  if (zs_.avail_out < kBufferSize) FlushBuffer();
 }
 
 void EncodePng(OutStream& out, const ImageView& img, const PngOptions& options) {
   uint8_t depth, colourType;
   switch (img.bitCount) {
-    case 1: case 4: case 8: depth = uint8_t(img.bitCount); colourType = 3; break;
-    case 24: depth = 8; colourType = 2; break;
-    case 32: depth = 8; colourType = 6; break;
+    case 1:
+    case 4:
+    case 8:
+      depth = uint8_t(img.bitCount);
+      colourType = 3;
+      break;
+    case 24:
+      depth = 8;
+      colourType = 2;
+      break;
+    case 32:
+      depth = 8;
+      colourType = 6;
+      break;
     default: RaisePng("PNG SaveStream: support BitCount");
   }
   static const uint8_t kSignature[8] = {137, 80, 78, 71, 13, 10, 26, 10};
@@ -226,8 +235,6 @@ void EncodePng(OutStream& out, const ImageView& img, const PngOptions& options) 
   }
 
   {
-    IdatWriter idat(chunks, ZlibLevel(options.level));
-    RowFilter filter;
     const int bitsPerPixel = img.bitCount;
     const int bytesPerPixel = (bitsPerPixel + 7) / 8;
     static const int kColStart[7] = {0, 4, 0, 2, 0, 1, 0};
@@ -235,22 +242,73 @@ void EncodePng(OutStream& out, const ImageView& img, const PngOptions& options) 
     static const int kRowStart[7] = {0, 0, 4, 0, 2, 0, 1};
     static const int kRowStep[7] = {8, 8, 8, 4, 4, 2, 2};
     const int passes = options.interlace == 1 ? 7 : 1;
+    // The filtered rows' size decides how many threads deflate them.
+    size_t streamBytes = 0;
     for (int pass = 0; pass < passes; ++pass) {
       const int cs = passes == 1 ? 0 : kColStart[pass], cstep = passes == 1 ? 1 : kColStep[pass];
       const int rs = passes == 1 ? 0 : kRowStart[pass], rstep = passes == 1 ? 1 : kRowStep[pass];
       if (img.width <= cs || img.height <= rs) continue;
       const size_t cols = size_t(img.width - cs + cstep - 1) / size_t(cstep);
-      const size_t rowBytes = (cols * size_t(bitsPerPixel) + 7) / 8;
-      std::vector<uint8_t> raw(rowBytes + 1, 0), prev(rowBytes + 1, 0);
-      filter.Reset(rowBytes, bytesPerPixel);
-      for (int y = rs; y < img.height; y += rstep) {
-        ConvertRow(img, y, cs, cstep, raw);
-        const std::vector<uint8_t>& row = options.filter == 0 ? filter.Choose(raw, prev) : raw;
-        idat.Feed(row.data(), row.size());
-        raw.swap(prev);
-      }
+      const size_t rows = size_t(img.height - rs + rstep - 1) / size_t(rstep);
+      streamBytes += rows * ((cols * size_t(bitsPerPixel) + 7) / 8 + 1);
     }
-    idat.Finish();
+    const unsigned cores = options.threads ? options.threads : std::thread::hardware_concurrency();
+    const unsigned threads = DeflateThreads(streamBytes, cores);
+    const bool adaptive = options.filter == 0;
+    if (threads > 1 && passes == 1) {
+      // Rows in blocks, each block converted, filtered and deflated on a thread of its own.
+      // The blocks are larger than the least for large images, so that the stream does not
+      // grow by a block boundary every 128 KiB of a well compressing screen.
+      ParallelIdatWriter idat(chunks, ZlibLevel(options.level), threads);
+      const size_t rowBytes = (size_t(img.width) * size_t(bitsPerPixel) + 7) / 8;
+      const size_t blockBytes = std::max(ParallelIdatWriter::kBlockSize, streamBytes / (4 * threads));
+      const int rowsPerBlock = int(std::max<size_t>(1, blockBytes / (rowBytes + 1)));
+      for (int y0 = 0; y0 < img.height; y0 += rowsPerBlock) {
+        const int y1 = std::min(img.height, y0 + rowsPerBlock);
+        idat.Submit(
+            [&img, y0, y1, rowBytes, bytesPerPixel, adaptive] {
+              std::vector<uint8_t> out;
+              out.reserve(size_t(y1 - y0) * (rowBytes + 1));
+              std::vector<uint8_t> raw(rowBytes + 1, 0), prev(rowBytes + 1, 0);
+              if (y0 > 0) ConvertRow(img, y0 - 1, 0, 1, prev);
+              RowFilter filter;
+              filter.Reset(rowBytes, bytesPerPixel);
+              for (int y = y0; y < y1; ++y) {
+                ConvertRow(img, y, 0, 1, raw);
+                const std::vector<uint8_t>& row = adaptive ? filter.Choose(raw, prev) : raw;
+                out.insert(out.end(), row.begin(), row.end());
+                raw.swap(prev);
+              }
+              return out;
+            },
+            y1 == img.height);
+      }
+      idat.Finish();
+    } else {
+      std::unique_ptr<IdatSink> sink;
+      if (threads > 1)
+        sink = std::make_unique<ParallelIdatWriter>(chunks, ZlibLevel(options.level), threads);
+      else
+        sink = std::make_unique<IdatWriter>(chunks, ZlibLevel(options.level));
+      IdatSink& idat = *sink;
+      RowFilter filter;
+      for (int pass = 0; pass < passes; ++pass) {
+        const int cs = passes == 1 ? 0 : kColStart[pass], cstep = passes == 1 ? 1 : kColStep[pass];
+        const int rs = passes == 1 ? 0 : kRowStart[pass], rstep = passes == 1 ? 1 : kRowStep[pass];
+        if (img.width <= cs || img.height <= rs) continue;
+        const size_t cols = size_t(img.width - cs + cstep - 1) / size_t(cstep);
+        const size_t rowBytes = (cols * size_t(bitsPerPixel) + 7) / 8;
+        std::vector<uint8_t> raw(rowBytes + 1, 0), prev(rowBytes + 1, 0);
+        filter.Reset(rowBytes, bytesPerPixel);
+        for (int y = rs; y < img.height; y += rstep) {
+          ConvertRow(img, y, cs, cstep, raw);
+          const std::vector<uint8_t>& row = adaptive ? filter.Choose(raw, prev) : raw;
+          idat.Feed(row.data(), row.size());
+          raw.swap(prev);
+        }
+      }
+      idat.Finish();
+    }
   }
   chunks.Write("IEND", nullptr, 0);
 }

@@ -7,7 +7,7 @@
 
 #include "pixo/base/image.h"
 #include "pixo/base/stream.h"
-#include <zlib.h>
+#include "pixo/imaging/png_deflate.h"
 
 namespace pixo {
 
@@ -18,6 +18,8 @@ struct PngOptions {
   // The pHYs chunk: pixels per unit (none written when either is 0) and the unit.
   uint32_t pixelsPerUnitX = 1, pixelsPerUnitY = 1;
   uint8_t unit = 0;
+  // Threads that deflate: 0 for as many as the machine has cores (one for small images).
+  uint32_t threads = 0;
 };
 
 // Maps the writer's compression option to a zlib level.
@@ -44,26 +46,6 @@ class RowFilter {
  private:
   int bpp_ = 1;
   std::vector<uint8_t> filtered_[5];
-};
-
-// Deflates filtered rows into one zlib stream and writes it as IDAT chunks of exactly
-// 32,768 bytes, but the last.
-class IdatWriter {
- public:
-  static constexpr size_t kBufferSize = 32768;
-  IdatWriter(ChunkWriter& chunks, int zlibLevel);
-  ~IdatWriter();
-  IdatWriter(const IdatWriter&) = delete;
-  IdatWriter& operator=(const IdatWriter&) = delete;
-  void Feed(const uint8_t* data, size_t size);
-  void Finish();
-
- private:
-  void FlushBuffer();
-  ChunkWriter& chunks_;
-  z_stream zs_{};
-  bool open_ = false;
-  std::vector<uint8_t> buffer_;
 };
 
 // Writes a whole PNG file: signature, IHDR, the writer's identification chunk, PLTE

@@ -300,3 +300,116 @@ TEST(PngImage, SaveWithoutImageAndPlaceholder) {
     EXPECT_EQ(e.Message(), "SaveToStream: not Image");
   }
 }
+
+namespace {
+
+// The IDAT data of a file as one zlib stream, and the chunk sizes.
+std::vector<uint8_t> IdatStream(const std::vector<uint8_t>& file, std::vector<size_t>& sizes) {
+  std::vector<uint8_t> stream;
+  for (const auto& c : Chunks(file)) {
+    if (c.type != "IDAT") continue;
+    sizes.push_back(c.data.size());
+    stream.insert(stream.end(), c.data.begin(), c.data.end());
+  }
+  return stream;
+}
+
+// Inflates a whole zlib stream; zlib checks the Adler-32 at its end. False unless the
+// stream ends exactly where the data does.
+bool InflateWhole(const std::vector<uint8_t>& stream, std::vector<uint8_t>& out) {
+  z_stream zs{};
+  if (inflateInit(&zs) != Z_OK) return false;
+  zs.next_in = const_cast<Bytef*>(stream.data());
+  zs.avail_in = uInt(stream.size());
+  uint8_t buffer[65536];
+  int rc;
+  do {
+    zs.next_out = buffer;
+    zs.avail_out = sizeof buffer;
+    rc = inflate(&zs, Z_NO_FLUSH);
+    out.insert(out.end(), buffer, buffer + (sizeof buffer - zs.avail_out));
+  } while (rc == Z_OK);
+  const bool whole = rc == Z_STREAM_END && zs.avail_in == 0;
+  inflateEnd(&zs);
+  return whole;
+}
+
+}  // namespace
+
+TEST(ParallelPng, SamePixelsAsOneThreadForEveryShapeAndLevel) {
+  struct Shape {
+    int w, h;
+  };
+  // One long row (several blocks within it), fewer rows than a block, many blocks, widths
+  // that are multiples of nothing.
+  const Shape shapes[] = {{150001, 1}, {33, 7}, {1021, 389}, {977, 601}, {4097, 3}};
+  for (const Shape& s : shapes) {
+    Dib24 img(s.w, s.h, unsigned(s.w + s.h));
+    for (int interlace = 0; interlace < 2; ++interlace) {
+      for (int level = 0; level < 3; ++level) {
+        PngOptions one, many;
+        one.threads = 1;
+        many.threads = 3;
+        one.interlace = many.interlace = interlace;
+        one.level = many.level = level;
+        const auto serial = Encode(img.Source(), one);
+        const auto parallel = Encode(img.Source(), many);
+        const std::string what = std::to_string(s.w) + "x" + std::to_string(s.h) + " interlace " +
+                                 std::to_string(interlace) + " level " + std::to_string(level);
+        ASSERT_EQ(Decode(serial).rows, Decode(parallel).rows) << what;
+        std::vector<size_t> sizes;
+        const std::vector<uint8_t> stream = IdatStream(parallel, sizes);
+        for (size_t i = 0; i + 1 < sizes.size(); ++i) ASSERT_EQ(sizes[i], 32768u) << what;
+        ASSERT_GT(sizes.back(), 0u) << what;
+        std::vector<uint8_t> inflated;
+        ASSERT_TRUE(InflateWhole(stream, inflated)) << what;
+        // The header is zlib's own for the level.
+        EXPECT_EQ(stream[0] << 8 | stream[1], ZlibHeader(ZlibLevel(level))) << what;
+        // Several blocks really were joined when there are rows enough for them.
+        if (s.h > 1 && inflated.size() >= 2 * ParallelIdatWriter::kBlockSize) {
+          EXPECT_GT(DeflateThreads(inflated.size(), 3), 1u) << what;
+          EXPECT_NE(serial, parallel) << what;
+        }
+      }
+    }
+  }
+}
+
+TEST(ParallelPng, ZlibHeadersAndThreadChoice) {
+  for (int level : {-1, 1, 2, 5, 6, 7, 9}) {
+    const uint8_t in[1] = {0};
+    uint8_t out[64];
+    uLongf n = sizeof out;
+    ASSERT_EQ(compress2(out, &n, in, 1, level), Z_OK);
+    EXPECT_EQ(out[0] << 8 | out[1], ZlibHeader(level)) << level;
+  }
+  const size_t block = ParallelIdatWriter::kBlockSize;
+  EXPECT_EQ(DeflateThreads(2 * block - 1, 8), 1u);
+  EXPECT_EQ(DeflateThreads(2 * block, 8), 2u);
+  EXPECT_EQ(DeflateThreads(100 * block, 8), 8u);
+  EXPECT_EQ(DeflateThreads(100 * block, 0), 1u);
+}
+
+TEST(ParallelPng, ABlockIsPrimedWithTheDataBeforeIt) {
+  // Data that repeats a random 16 KiB pattern compresses to little more than one pattern
+  // only when each block sees the data before it; else every block pays it in full.
+  std::mt19937 rng(11);
+  std::vector<uint8_t> pattern(16384);
+  for (auto& b : pattern) b = uint8_t(rng());
+  std::vector<uint8_t> data;
+  while (data.size() < 8 * ParallelIdatWriter::kBlockSize) data.insert(data.end(), pattern.begin(), pattern.end());
+  MemoryStream m;
+  {
+    ChunkWriter cw(m);
+    ParallelIdatWriter w(cw, -1, 4);
+    w.Feed(data.data(), data.size());
+    w.Finish();
+  }
+  m.bytes.insert(m.bytes.begin(), {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'});
+  std::vector<size_t> sizes;
+  const std::vector<uint8_t> stream = IdatStream(m.bytes, sizes);
+  std::vector<uint8_t> inflated;
+  ASSERT_TRUE(InflateWhole(stream, inflated));
+  EXPECT_EQ(inflated, data);
+  EXPECT_LT(stream.size(), 2 * pattern.size());
+}
