@@ -105,6 +105,14 @@ void DrawScreenCursor(HDC dc, POINT origin, int width, int height) {
   DrawIconEx(dc, x - int(icon.xHotspot), y - int(icon.yHotspot), cursor, 0, 0, 0, nullptr, DI_NORMAL);
 }
 
+// Copies the screen in bands of rows: the system reads each band from the display into a
+// buffer of its own, which then holds a band and not the whole screen.
+void CopyInBands(HDC to, int w, int h, HDC from, int x, int y) {
+  const int kBandRows = 256;
+  for (int top = 0; top < h; top += kBandRows)
+    BitBlt(to, 0, top, w, std::min(kBandRows, h - top), from, x, y + top, SRCCOPY);
+}
+
 // Copies a rectangle of the virtual screen; what no monitor shows is black.
 HBITMAP CopyScreenArea(const ScreenRect& area, bool cursor) {
   const int w = area.right - area.left, h = area.bottom - area.top;
@@ -113,7 +121,7 @@ HBITMAP CopyScreenArea(const ScreenRect& area, bool cursor) {
   {
     WindowDC screen(nullptr, false);
     BitmapCanvas canvas(work);
-    BitBlt(canvas.dc(), 0, 0, w, h, screen.get(), area.left, area.top, SRCCOPY);
+    CopyInBands(canvas.dc(), w, h, screen.get(), area.left, area.top);
     HRGN gaps = CreateRectRgn(0, 0, w, h);
     for (const MonitorArea& m : Monitors()) {
       HRGN shown = CreateRectRgn(m.rect.left - area.left, m.rect.top - area.top, m.rect.right - area.left,
@@ -153,8 +161,8 @@ HBITMAP CopyWindow(bool foreground, bool cursor) {
   work.SetSize(c.width, c.height);
   {
     BitmapCanvas canvas(work);
-    BitBlt(canvas.dc(), 0, 0, c.width, c.height, source.get(), r.left - whole.left + c.offsetX,
-           r.top - whole.top + c.offsetY, SRCCOPY);
+    CopyInBands(canvas.dc(), c.width, c.height, source.get(), r.left - whole.left + c.offsetX,
+                r.top - whole.top + c.offsetY);
     if (cursor) DrawScreenCursor(canvas.dc(), POINT{r.left + c.offsetX, r.top + c.offsetY}, c.width, c.height);
   }
   return work.ReleaseHandle();
