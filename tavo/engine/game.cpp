@@ -1,14 +1,15 @@
 #include "tavo/engine/game.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
 namespace tavo {
 
 namespace {
-constexpr double kDecay = 0.98;     // weight of older observations in a context
-constexpr double kScoreDecay = 0.85;  // memory of a model's recent accuracy
-constexpr double kTrust = 0.45;     // accuracy a model needs before it is used
+constexpr double kDecay = 0.98;       // weight of older observations in a context
+constexpr double kRecentDecay = 0.6;  // the few last hands
 }  // namespace
 
 const char* HandName(Hand h) { return h == Rock ? "rock" : h == Scissors ? "scissors" : "paper"; }
@@ -22,64 +23,238 @@ bool HandFromLetter(char c, Hand& h) {
   return false;
 }
 
-// Context of a model for the hand that follows history_[0..end): 0 for none.
-int Predictor::Context(int model, size_t end) const {
-  auto p = [&](size_t back) { return int(history_[end - back].first); };
-  auto e = [&](size_t back) { return int(history_[end - back].second); };
-  switch (model) {
-    case 0: return 0;                                    // overall frequency
-    case 1: return end >= 1 ? 1 + p(1) : 0;              // after the player's last hand
-    case 2: return end >= 1 ? 1 + e(1) : 0;              // after the engine's last hand
-    case 3: return end >= 1 ? 1 + p(1) * 3 + e(1) : 0;   // after the last pair
-    case 4: return end >= 2 ? 1 + p(2) * 3 + p(1) : 0;   // after the player's last two
-  }
-  return 0;
+// ---- HistoryMatcher ----
+
+uint64_t HistoryMatcher::Code(size_t end, int length) const {
+  uint64_t code = 0;
+  for (size_t i = end - size_t(length); i < end; ++i) code = code * base_ + symbols_[i];
+  return code;
 }
 
-std::array<double, 3> Predictor::ModelForecast(int model) const {
-  const int ctx = Context(model, history_.size());
-  std::array<double, 3> f{1.0 / 3, 1.0 / 3, 1.0 / 3};
-  if (size_t(ctx) >= counts_[model].size()) return f;
-  const auto& c = counts_[model][size_t(ctx)];
-  const double total = c[0] + c[1] + c[2];
-  if (total <= 0) return f;
-  for (int i = 0; i < 3; ++i) f[size_t(i)] = c[size_t(i)] / total;
+void HistoryMatcher::Add(int symbol) {
+  symbols_.push_back(uint8_t(symbol));
+  // Every context that ends just before the new symbol now has a known follower.
+  const size_t end = symbols_.size() - 1;
+  for (int length = 1; length <= kMaxLength && size_t(length) <= end; ++length)
+    last_[length][Code(end, length)] = int(end);
+}
+
+int HistoryMatcher::Follower(int* length) const {
+  const size_t end = symbols_.size();
+  for (int n = std::min<int>(kMaxLength, int(end)); n >= 1; --n) {
+    const auto it = last_[n].find(Code(end, n));
+    if (it != last_[n].end()) {
+      if (length) *length = n;
+      return it->second;
+    }
+  }
+  if (length) *length = 0;
+  return -1;
+}
+
+// ---- Predictor ----
+
+namespace {
+
+constexpr Forecast kUniform{1.0 / 3, 1.0 / 3, 1.0 / 3};
+
+Forecast Certain(int hand) {
+  Forecast f{0, 0, 0};
+  f[size_t(hand)] = 1.0;
   return f;
 }
 
+int Likely(const Forecast& f) {
+  int likely = 0;
+  for (int i = 1; i < 3; ++i)
+    if (f[size_t(i)] > f[size_t(likely)]) likely = i;
+  return likely;
+}
+
+bool Informed(const Forecast& f) { return f[0] != f[1] || f[1] != f[2]; }
+
+// The forecast of the player's hands if each expected hand is beaten by the player.
+Forecast Rotated(const Forecast& f, int times) {
+  Forecast r{};
+  for (int i = 0; i < 3; ++i) {
+    int h = i;
+    for (int t = 0; t < times; ++t) h = int(Beating(Hand(h)));
+    r[size_t(h)] = f[size_t(i)];
+  }
+  return r;
+}
+
+bool IsEngineSource(int source) { return source >= Predictor::kEngineFrequency; }
+
+// How many standard errors of its average a candidate's score is lowered by: with some
+// forty candidates, one of them is always lucky for a while.
+constexpr double kDoubt = 3.5;
+constexpr double kLeastSpread = 0.25;
+// The memory of the engine's own record (about twenty hands), and how far below even it
+// must fall before the engine turns to random play.
+constexpr double kOwnDecay = 0.95;
+constexpr double kOwnFloor = -0.15;
+
+}  // namespace
+
+constexpr double Predictor::kWindowDecay[];
+
+Predictor::Predictor(uint64_t seed) : random_(seed) {}
+
+void Predictor::Learn(std::vector<std::array<double, 3>>& table, int context, Hand h, double decay) {
+  if (table.size() <= size_t(context)) table.resize(size_t(context) + 1, {0, 0, 0});
+  auto& c = table[size_t(context)];
+  for (auto& v : c) v *= decay;
+  c[size_t(h)] += 1.0;
+}
+
+Forecast Predictor::Counts(const std::vector<std::array<double, 3>>& table, int context) const {
+  if (context < 0 || size_t(context) >= table.size()) return kUniform;
+  const auto& c = table[size_t(context)];
+  const double total = c[0] + c[1] + c[2];
+  if (total <= 0) return kUniform;
+  return Forecast{c[0] / total, c[1] / total, c[2] / total};
+}
+
+Forecast Predictor::SourceForecast(int source) const {
+  const size_t n = history_.size();
+  auto p = [&](size_t back) { return int(history_[n - back].first); };
+  auto e = [&](size_t back) { return int(history_[n - back].second); };
+  switch (source) {
+    case kFrequency: return Counts(frequency_, 0);
+    case kRecent: return Counts(recent_, 0);
+    case kAfterPlayer: return n >= 1 ? Counts(afterPlayer_, p(1)) : kUniform;
+    case kAfterPlayerTwo: return n >= 2 ? Counts(afterPlayerTwo_, p(2) * 3 + p(1)) : kUniform;
+    case kAfterEngine: return n >= 1 ? Counts(afterEngine_, e(1)) : kUniform;
+    case kAfterPair: return n >= 1 ? Counts(afterPair_, p(1) * 3 + e(1)) : kUniform;
+    case kMatchPlayer: {
+      const int i = matchPlayer_.Follower();
+      return i < 0 ? kUniform : Certain(history_[size_t(i)].first);
+    }
+    case kMatchEngine: {
+      const int i = matchEngine_.Follower();
+      return i < 0 ? kUniform : Certain(history_[size_t(i)].first);
+    }
+    case kMatchBoth: {
+      const int i = matchBoth_.Follower();
+      return i < 0 ? kUniform : Certain(history_[size_t(i)].first);
+    }
+    case kStep: return n >= 2 ? Certain((p(1) + (p(1) - p(2) + 3)) % 3) : kUniform;
+    // The engine's own hands, as a player who models us would see them.
+    case kEngineFrequency: return Counts(engineFrequency_, 0);
+    case kEngineMatch: {
+      const int i = matchEngine_.Follower();
+      return i < 0 ? kUniform : Certain(history_[size_t(i)].second);
+    }
+    case kEngineAfterEngine: return n >= 1 ? Counts(engineAfterEngine_, e(1)) : kUniform;
+    case kEngineAfterEngineTwo: return n >= 2 ? Counts(engineAfterEngineTwo_, e(2) * 3 + e(1)) : kUniform;
+  }
+  return kUniform;
+}
+
+Hand Predictor::CandidateHand(const Forecast& f, int rotation, bool ofEngine) {
+  // The hand the candidate expects of the player: the likely one, or for a model of our
+  // own hands the one that beats ours. At each level of second guessing the player expects
+  // our answer and plays what beats it.
+  int expected = Likely(f);
+  if (ofEngine) expected = int(Beating(Hand(expected)));
+  for (int r = 0; r < rotation; ++r) expected = int(Beating(Beating(Hand(expected))));
+  return Beating(Hand(expected));
+}
+
+// Hands of the candidates for the next hand; an uninformed predictor's candidates hold
+// -1 and take no part.
+void Predictor::Candidates(std::array<Hand, kCandidates>& hands) const {
+  for (int source = 1; source <= kSources; ++source) {
+    const Forecast f = SourceForecast(source);
+    for (int r = 0; r < kRotations; ++r) {
+      const int c = (source - 1) * kRotations + r;
+      hands[size_t(c)] = Informed(f) ? CandidateHand(f, r, IsEngineSource(source)) : Hand(-1);
+    }
+  }
+}
+
+double Predictor::Mean(int candidate, int window) const {
+  const double d = kWindowDecay[window];
+  const double remembered = (1 - std::pow(d, double(history_.size()))) / (1 - d);
+  return remembered > 0 ? scores_[candidate][window] / remembered : 0;
+}
+
+double Predictor::Score(int candidate, int window) const {
+  // The window's average over the hands it remembers (all of them, early on), less the
+  // doubt of that average: the spread of the payoffs over the root of their number.
+  const double d = kWindowDecay[window];
+  const double remembered = (1 - std::pow(d, double(history_.size()))) / (1 - d);
+  if (remembered <= 0) return 0;
+  const double mean = scores_[candidate][window] / remembered;
+  // A spread of at least kLeastSpread: a short flawless run may be luck too.
+  const double variance = std::max(kLeastSpread, squares_[candidate][window] / remembered - mean * mean);
+  return mean - kDoubt * std::sqrt(variance / remembered);
+}
+
 Predictor::Choice Predictor::Choose() {
+  Candidates(pending_);
+  pendingValid_ = true;
   int best = -1;
   double bestScore = 0;
-  for (int m = 0; m < kModels; ++m) {
-    if (score_[m] > bestScore) best = m, bestScore = score_[m];
-  }
-  // The score is a decayed count of hits; its steady value for accuracy a is a / (1 - decay).
-  if (best >= 0 && bestScore * (1 - kScoreDecay) >= kTrust) {
-    const auto f = ModelForecast(best);
-    int likely = 0;
-    for (int i = 1; i < 3; ++i) {
-      if (f[size_t(i)] > f[size_t(likely)]) likely = i;
+  for (int c = 0; c < kCandidates; ++c) {
+    if (int(pending_[size_t(c)]) < 0) continue;
+    for (int w = 0; w < kWindows; ++w) {
+      const double s = Score(c, w);
+      if (s > bestScore) best = c, bestScore = s;
     }
-    return Choice{Beating(Hand(likely)), f, best + 1};
   }
-  return Choice{Hand(random_.Below(3)), {1.0 / 3, 1.0 / 3, 1.0 / 3}, 0};
+  if (best < 0) {
+    // Nothing stands out from its doubt: the candidate that has done best over the longest
+    // window plays if it has done better than chance there; else the engine hedges.
+    const int longest = kWindows - 1;
+    for (int c = 0; c < kCandidates; ++c) {
+      if (int(pending_[size_t(c)]) < 0) continue;
+      const double mean = Mean(c, longest);
+      if (mean > bestScore) best = c, bestScore = mean;
+    }
+  }
+  // The engine's own record over the last hands: when even its choices lose, the player
+  // sees through them (by modelling the engine itself), and only random play is safe.
+  const double ownRemembered = (1 - std::pow(kOwnDecay, double(history_.size()))) / (1 - kOwnDecay);
+  if (history_.size() >= 10 && own_ / ownRemembered < kOwnFloor) best = -1;
+  if (best < 0) return Choice{Hand(random_.Below(3)), kUniform, 0};
+  const int source = best / kRotations + 1, rotation = best % kRotations;
+  Forecast expected = SourceForecast(source);
+  if (IsEngineSource(source)) expected = Rotated(expected, 1);
+  return Choice{pending_[size_t(best)], Rotated(expected, 2 * rotation), source};
 }
 
 void Predictor::Record(Hand player, Hand engine) {
-  for (int m = 0; m < kModels; ++m) {
-    const auto f = ModelForecast(m);
-    int likely = 0;
-    for (int i = 1; i < 3; ++i) {
-      if (f[size_t(i)] > f[size_t(likely)]) likely = i;
+  if (!pendingValid_) Candidates(pending_);
+  pendingValid_ = false;
+  own_ = own_ * kOwnDecay + Outcome(engine, player);
+  for (int c = 0; c < kCandidates; ++c) {
+    if (int(pending_[size_t(c)]) < 0) continue;
+    const int payoff = Outcome(pending_[size_t(c)], player);
+    for (int w = 0; w < kWindows; ++w) {
+      scores_[c][w] = scores_[c][w] * kWindowDecay[w] + payoff;
+      squares_[c][w] = squares_[c][w] * kWindowDecay[w] + payoff * payoff;
     }
-    const bool informed = f[0] != f[1] || f[1] != f[2];
-    score_[m] = score_[m] * kScoreDecay + ((informed && likely == int(player)) ? 1.0 : 0.0);
-    const int ctx = Context(m, history_.size());
-    if (counts_[m].size() <= size_t(ctx)) counts_[m].resize(size_t(ctx) + 1, {0, 0, 0});
-    auto& c = counts_[m][size_t(ctx)];
-    for (auto& v : c) v *= kDecay;
-    c[size_t(player)] += 1.0;
   }
+  const size_t n = history_.size();
+  Learn(frequency_, 0, player, kDecay);
+  Learn(recent_, 0, player, kRecentDecay);
+  Learn(engineFrequency_, 0, engine, kDecay);
+  if (n >= 1) {
+    const int p1 = history_[n - 1].first, e1 = history_[n - 1].second;
+    Learn(afterPlayer_, p1, player, kDecay);
+    Learn(afterEngine_, e1, player, kDecay);
+    Learn(afterPair_, p1 * 3 + e1, player, kDecay);
+    Learn(engineAfterEngine_, e1, engine, kDecay);
+    if (n >= 2) {
+      Learn(afterPlayerTwo_, int(history_[n - 2].first) * 3 + p1, player, kDecay);
+      Learn(engineAfterEngineTwo_, int(history_[n - 2].second) * 3 + e1, engine, kDecay);
+    }
+  }
+  matchPlayer_.Add(player);
+  matchEngine_.Add(engine);
+  matchBoth_.Add(int(player) * 3 + int(engine));
   history_.emplace_back(player, engine);
 }
 
@@ -95,6 +270,7 @@ std::string Game::NewGame() {
 }
 
 std::string Game::Play(Hand player) {
+  played_ = next_;
   const Hand engine = next_.hand;
   const int outcome = Outcome(player, engine);
   if (outcome > 0) ++playerPoints_;
@@ -103,9 +279,11 @@ std::string Game::Play(Hand player) {
   predictor_.Record(player, engine);
 
   char line[160];
-  std::snprintf(line, sizeof line, "HAND %d: player %s, engine %s, %s\r\n", int(hands_.size()),
-                HandName(player), HandName(engine),
-                outcome > 0 ? "player wins" : outcome < 0 ? "engine wins" : "draw");
+  std::snprintf(line, sizeof line, "HAND %d: player %s, engine %s, %s\r\n", int(hands_.size()), HandName(player),
+                HandName(engine),
+                outcome > 0   ? "player wins"
+                : outcome < 0 ? "engine wins"
+                              : "draw");
 
   if (int(hands_.size()) < kHandsPerGame) {
     info_ = outcome > 0 ? 1 : 0;
@@ -126,12 +304,16 @@ std::string Game::Play(Hand player) {
     char row[96];
     std::snprintf(row, sizeof row, "%-3d %-9s %-9s %s\r\n", int(i + 1), HandName(hands_[i].player),
                   HandName(hands_[i].engine),
-                  hands_[i].outcome > 0 ? "player" : hands_[i].outcome < 0 ? "engine" : "-");
+                  hands_[i].outcome > 0   ? "player"
+                  : hands_[i].outcome < 0 ? "engine"
+                                          : "-");
     reply += row;
   }
   reply += "total " + std::to_string(playerPoints_) + ":" + std::to_string(enginePoints_) + "\r\n";
   reply += std::string("player ") + std::to_string(playerPoints_) + " engine " + std::to_string(enginePoints_) +
-           (playerPoints_ > enginePoints_ ? " player wins" : playerPoints_ < enginePoints_ ? " engine wins" : " draw") +
+           (playerPoints_ > enginePoints_   ? " player wins"
+            : playerPoints_ < enginePoints_ ? " engine wins"
+                                            : " draw") +
            "\r\n";
   return reply;
 }
@@ -141,8 +323,8 @@ std::string Game::SummaryText() const {
   std::snprintf(text, sizeof text,
                 "INFO: %d\r\nHANDS: (%d:%d)\r\nPOINT: (%d:%d)\r\nFORECAST: (%.4f, %.4f, %.4f)\r\n"
                 "PATTERN: %d\r\nDATA: %d\r\nNEXT HAND: %d\r\n",
-                info_, int(hands_.size()), kHandsPerGame, playerPoints_, enginePoints_, next_.forecast[0],
-                next_.forecast[1], next_.forecast[2], next_.pattern, predictor_.HistorySize(),
+                info_, int(hands_.size()), kHandsPerGame, playerPoints_, enginePoints_, played_.forecast[0],
+                played_.forecast[1], played_.forecast[2], played_.pattern, predictor_.HistorySize(),
                 running_ ? int(hands_.size()) + 1 : 0);
   return text;
 }

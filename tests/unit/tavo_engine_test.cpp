@@ -4,8 +4,8 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <filesystem>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "tavo/bridge/dispatcher.h"
@@ -183,4 +183,99 @@ TEST(Predictor, BeatsPatternedPlayers) {
     p.Record(tavo::Rock, c.hand);
   }
   EXPECT_GE(won, 75);
+}
+
+TEST(HistoryMatcher, FindsTheLongestAndThenTheLatestEarlierMatch) {
+  tavo::HistoryMatcher m(3);
+  EXPECT_EQ(m.Follower(), -1);
+  // 0 1 2 0 1 0 2 2 0 1: the last three, "2 0 1", occurred at 2-4, followed by index 5;
+  // "2 2 0 1" never before.
+  for (int s : {0, 1, 2, 0, 1, 0, 2, 2, 0, 1}) m.Add(s);
+  int length = 0;
+  EXPECT_EQ(m.Follower(&length), 5);
+  EXPECT_EQ(length, 3);
+  // A symbol never seen before matches nothing.
+  tavo::HistoryMatcher n(3);
+  for (int s : {0, 0, 1, 0, 0, 2}) n.Add(s);
+  EXPECT_EQ(n.Follower(&length), -1);
+  EXPECT_EQ(length, 0);
+  // Of equal matches the latest counts: "2 1" never occurred before, "1" at 1 (followed by
+  // index 2) and at 3 (followed by index 4).
+  tavo::HistoryMatcher k(3);
+  for (int s : {0, 1, 0, 1, 2, 1}) k.Add(s);
+  EXPECT_EQ(k.Follower(&length), 4);
+  EXPECT_EQ(length, 1);
+}
+
+TEST(Predictor, SecondGuessesRotateTheAnswer) {
+  using tavo::Predictor;
+  const tavo::Forecast rock{0.6, 0.2, 0.2};
+  // Rock expected: paper beats it; the player who expects paper plays scissors, which rock
+  // beats; the player who expects that plays paper, which scissors beats.
+  EXPECT_EQ(Predictor::CandidateHand(rock, 0, false), tavo::Paper);
+  EXPECT_EQ(Predictor::CandidateHand(rock, 1, false), tavo::Rock);
+  EXPECT_EQ(Predictor::CandidateHand(rock, 2, false), tavo::Scissors);
+  // A model of our own hands: we are expected to play rock, so the player plays paper.
+  EXPECT_EQ(Predictor::CandidateHand(rock, 0, true), tavo::Scissors);
+}
+
+TEST(Predictor, AScoringWindowForgets) {
+  using tavo::Predictor;
+  // Rock for 200 hands, then scissors for 12: the frequency predictor's plain answer
+  // (paper) has done well for long and badly of late.
+  Predictor p(3);
+  for (int i = 0; i < 212; ++i) p.Record(i < 200 ? tavo::Rock : tavo::Scissors, p.Choose().hand);
+  const int paperAgainstFrequency = (Predictor::kFrequency - 1) * Predictor::kRotations;
+  EXPECT_LT(p.Mean(paperAgainstFrequency, 0), 0.0);                        // the short window forgot
+  EXPECT_GT(p.Mean(paperAgainstFrequency, Predictor::kWindows - 1), 0.5);  // the long one not yet
+  // And the engine has turned to scissors' answer.
+  EXPECT_EQ(p.Choose().hand, tavo::Rock);
+}
+
+TEST(Predictor, RandomPlayTakesOverWhenEveryChoiceIsBeaten) {
+  // A player with a copy of the engine (same seed, same hands) beats every hand the
+  // engine chooses by a predictor, and plays at random when the engine does. Without the
+  // hedge the engine would lose almost every hand.
+  tavo::Predictor engine(5), mirror(5);
+  tavo::Random rng(9);
+  int won = 0, lost = 0, random = 0;
+  for (int i = 0; i < 2000; ++i) {
+    const auto c = engine.Choose();
+    const auto m = mirror.Choose();
+    ASSERT_EQ(c.hand, m.hand);
+    const tavo::Hand player = m.pattern != 0 ? tavo::Beating(m.hand) : tavo::Hand(rng.Below(3));
+    if (i >= 200) {
+      const int o = tavo::Outcome(c.hand, player);
+      won += o > 0;
+      lost += o < 0;
+      random += c.pattern == 0;
+    }
+    engine.Record(player, c.hand);
+    mirror.Record(player, m.hand);
+  }
+  EXPECT_GT(random, 1800 / 2);
+  EXPECT_GT(double(won) / (won + lost), 0.35);
+}
+
+TEST(Game, TheSummaryTellsTheHandJustPlayedNotTheNext) {
+  // Always rock: hands 1 and 2 are played at random (nothing has been right yet), hand 3
+  // by a predictor that expects rock. The summary after hand 2 tells hand 2's choice.
+  tavo::Game g(4);
+  g.NewGame();
+  auto field = [&](const char* key) {
+    const std::string s = g.SummaryText();
+    const size_t at = s.find(key);
+    return at == std::string::npos ? std::string() : s.substr(at, s.find('\r', at) - at);
+  };
+  g.Play(tavo::Rock);
+  g.Play(tavo::Rock);
+  EXPECT_EQ(field("PATTERN:"), "PATTERN: 0");
+  EXPECT_EQ(field("FORECAST:"), "FORECAST: (0.3333, 0.3333, 0.3333)");
+  g.Play(tavo::Rock);
+  EXPECT_NE(field("PATTERN:"), "PATTERN: 0");
+  const std::string f = field("FORECAST:");
+  double rock = 0, scissors = 0, paper = 0;
+  ASSERT_EQ(std::sscanf(f.c_str(), "FORECAST: (%lf, %lf, %lf)", &rock, &scissors, &paper), 3) << f;
+  EXPECT_GT(rock, scissors);
+  EXPECT_GT(rock, paper);
 }
