@@ -42,6 +42,15 @@ mkdir -p "$out/tavo"
 cp "$WIN/Tavo.ocx" "$WIN/tavo.exe" "$out/tavo/"
 (cd "$out/tavo" && wine regsvr32 /s Tavo.ocx && echo "   regsvr32 Tavo.ocx -> exit code 0")
 (cd "$out/tavo" && timeout 120 wine "$WIN/tavodemo.exe" | tr -d '\r' | sed 's/^/   /')
+
+echo "== the window to play in: a game clicked through, then captured by pixo.exe"
+cp "$WIN/tavoplay.exe" "$out/tavo/"
+(cd "$out/tavo" && timeout 120 wine tavoplay.exe 30 >/dev/null 2>&1 &)
+timeout 60 wine "$WIN/clicker.exe" Tavo "New game" wait:500 Rock wait:150 Paper wait:150 Paper wait:150 \
+  Scissors wait:150 Rock wait:150 Rock wait:150 Scissors wait:150 Paper wait:150 Rock wait:150 Scissors wait:1000 \
+  >/dev/null 2>&1
+(cd "$out" && timeout 60 wine "$WIN/pixo.exe" /Q "/T:Tavo" /N tavoplay.png && echo "   pixo /T:Tavo /N tavoplay.png -> exit code 0")
+timeout 30 wine "$WIN/clicker.exe" Tavo >/dev/null 2>&1 || true
 echo
-echo "The captures are in $out (screen.bmp, screen.jpg, screen.png, screen.gif);"
-echo "the game's log.txt, summary.txt and kekka.txt are in $out/tavo."
+echo "The captures are in $out (screen.bmp, screen.jpg, screen.png, screen.gif, and tavoplay.png, the"
+echo "window to play in); the games' log.txt, summary.txt and kekka.txt are in $out/tavo."

@@ -2,10 +2,12 @@
 // control contract with one reference count. A concrete control supplies its identities,
 // its dispatch members, its drawing and its property exchange. The implementation is
 // split by concern: object.cpp (identity, windows, events), dispatch.cpp,
-// oleobject.cpp (embedding, in-place activation, views), persist.cpp, connection.cpp.
+// oleobject.cpp (embedding, in-place activation, views), persist.cpp, connection.cpp,
+// safety.cpp.
 #pragma once
 #include <windows.h>
 #include <ocidl.h>
+#include <objsafe.h>
 #include <olectl.h>
 
 #include <atomic>
@@ -81,7 +83,8 @@ class AxControl : public IDispatch,
                   public IPersistPropertyBag,
                   public ISpecifyPropertyPages,
                   public IPerPropertyBrowsing,
-                  public IQuickActivate {
+                  public IQuickActivate,
+                  public IObjectSafety {
  public:
   explicit AxControl(ControlTraits traits);
   virtual ~AxControl();
@@ -216,6 +219,11 @@ class AxControl : public IDispatch,
   STDMETHODIMP QuickActivate(QACONTAINER* container, QACONTROL* control) override;
   STDMETHODIMP SetContentExtent(LPSIZEL size) override;
   STDMETHODIMP GetContentExtent(LPSIZEL size) override;
+
+  // IObjectSafety: the control starts a program and writes files, so it is never safe for
+  // untrusted callers or data; it supports neither option and refuses to be made safe.
+  STDMETHODIMP GetInterfaceSafetyOptions(REFIID riid, DWORD* supported, DWORD* enabled) override;
+  STDMETHODIMP SetInterfaceSafetyOptions(REFIID riid, DWORD mask, DWORD enabled) override;
 
   // For the concrete control.
   void SetModifiedFlag() { dirty_ = true; }

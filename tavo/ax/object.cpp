@@ -126,6 +126,8 @@ STDMETHODIMP AxControl::QueryInterface(REFIID riid, void** out) {
     p = static_cast<IPerPropertyBrowsing*>(this);
   } else if (riid == IID_IQuickActivate) {
     p = static_cast<IQuickActivate*>(this);
+  } else if (riid == IID_IObjectSafety) {
+    p = static_cast<IObjectSafety*>(this);
   }
   *out = p;
   if (!p) return E_NOINTERFACE;

@@ -86,6 +86,7 @@ HRESULT WINAPI DllCanUnloadNow();
 HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID riid, void** out);
 HRESULT WINAPI DllRegisterServer();
 HRESULT WINAPI DllUnregisterServer();
+HRESULT WINAPI DllInstall(BOOL install, LPCWSTR commandLine);
 }
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
@@ -115,9 +116,27 @@ extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID riid, void** 
 }
 
 extern "C" HRESULT WINAPI DllRegisterServer() {
-  return ax::Boundary([] { return RegisterModule(ax::ModuleInstance()); });
+  return ax::Boundary([] { return RegisterModule(ax::ModuleInstance(), RegistrationScope::Machine); });
 }
 
 extern "C" HRESULT WINAPI DllUnregisterServer() {
-  return ax::Boundary([] { return UnregisterModule(); });
+  return ax::Boundary([] { return UnregisterModule(ax::ModuleInstance(), RegistrationScope::Machine); });
+}
+
+// regsvr32 /n /i:user registers for the current user alone (/u with it removes that
+// again); an empty command line, or "machine", means the whole machine, as
+// DllRegisterServer does.
+extern "C" HRESULT WINAPI DllInstall(BOOL install, LPCWSTR commandLine) {
+  RegistrationScope scope;
+  if (commandLine && CompareStringOrdinal(commandLine, -1, L"user", -1, TRUE) == CSTR_EQUAL) {
+    scope = RegistrationScope::User;
+  } else if (!commandLine || !*commandLine ||
+             CompareStringOrdinal(commandLine, -1, L"machine", -1, TRUE) == CSTR_EQUAL) {
+    scope = RegistrationScope::Machine;
+  } else {
+    return E_INVALIDARG;
+  }
+  return ax::Boundary([&] {
+    return install ? RegisterModule(ax::ModuleInstance(), scope) : UnregisterModule(ax::ModuleInstance(), scope);
+  });
 }

@@ -5,12 +5,13 @@ embedded application manifest."""
 import re
 import struct
 import sys
+import xml.etree.ElementTree as ET
 from pathlib import Path
 
 MACHINES = {0x14C: "i386", 0x8664: "AMD64"}
 EXPECTED = {"": ("i386", 0x10B), "x64": ("AMD64", 0x20B)}  # machine, optional-header magic
 # subsystem (GUI 2, console 3; a DLL's is not used), DLL
-FILES = {"pixo.exe": (2, False), "tavo.exe": (3, False), "Tavo.ocx": (None, True)}
+FILES = {"pixo.exe": (2, False), "tavo.exe": (3, False), "Tavo.ocx": (None, True), "tavoplay.exe": (2, False)}
 # The DLLs a MinGW build with a static runtime may import; a shared runtime
 # (libgcc_s, libstdc++, libwinpthread) would make the files fail to load elsewhere.
 SYSTEM_DLLS = {"kernel32.dll", "msvcrt.dll", "user32.dll", "gdi32.dll", "winspool.drv", "ole32.dll",
@@ -129,6 +130,27 @@ def main():
             else:
                 passed += 1
                 print("ok: %s is %s" % (path, machine))
+    # The control's side-by-side manifest: the assembly of the folder's architecture, the
+    # control's file with its class and type library.
+    ns = {"a": "urn:schemas-microsoft-com:asm.v1"}
+    for sub, arch in (("", "x86"), ("x64", "amd64")):
+        path = dist / sub / "Tavo.manifest"
+        try:
+            root = ET.parse(path).getroot()
+            identity = root.find("a:assemblyIdentity", ns)
+            ocx = root.find("a:file[@name='Tavo.ocx']", ns)
+            classes = [] if ocx is None else [c.get("progid") for c in ocx.findall("a:comClass", ns)]
+            ok = (identity is not None and identity.get("name") == "Tavo" and
+                  identity.get("processorArchitecture") == arch and "TAVO.TavoCtrl.1" in classes and
+                  ocx.find("a:typelib", ns) is not None)
+        except (OSError, ET.ParseError):
+            ok = False
+        if ok:
+            passed += 1
+            print("ok: %s names Tavo.ocx for %s" % (path, arch))
+        else:
+            failed += 1
+            print("FAIL: %s is not the control's %s assembly manifest" % (path, arch))
     print("pe headers: %d passed, %d failed" % (passed, failed))
     return 1 if failed else 0
 

@@ -3,6 +3,7 @@
 // interfaces. Usage: axhost.exe WORKDIR [unregistered]
 //   WORKDIR is what WorkDirectory must return; with "unregistered" the control is made
 //   through Tavo.ocx's own class factory instead of the registry.
+#include <objsafe.h>
 #include <ocidl.h>
 #include <olectl.h>
 #include <windows.h>
@@ -615,6 +616,35 @@ void TestAboutBox(Host& h) {
         "about box texts: " + watch.texts);
 }
 
+// IObjectSafety: the control supports no safety option and refuses to be made safe for
+// untrusted callers or data, for automation and for initialisation alike.
+void TestSafety(Host& h) {
+  IObjectSafety* safety = As<IObjectSafety>(h.b, IID_IObjectSafety);
+  Check(safety != nullptr, "the control answers IObjectSafety");
+  if (!safety) return;
+  for (const IID* iid : {&IID_IDispatch, &IID_IPersistPropertyBag, &IID_IPersistStreamInit}) {
+    DWORD supported = 99, enabled = 99;
+    const HRESULT hr = safety->GetInterfaceSafetyOptions(*iid, &supported, &enabled);
+    std::printf("safety get %s: hr=0x%08lx supported=%lu enabled=%lu\n",
+                iid == &IID_IDispatch             ? "IDispatch"
+                : iid == &IID_IPersistPropertyBag ? "IPersistPropertyBag"
+                                                  : "IPersistStreamInit",
+                (unsigned long)hr, (unsigned long)supported, (unsigned long)enabled);
+    Check(hr == S_OK && supported == 0 && enabled == 0, "no safety option supported or enabled");
+    for (DWORD option : {DWORD(INTERFACESAFE_FOR_UNTRUSTED_CALLER), DWORD(INTERFACESAFE_FOR_UNTRUSTED_DATA)}) {
+      const HRESULT set = safety->SetInterfaceSafetyOptions(*iid, option, option);
+      std::printf("safety set option %lu: hr=0x%08lx\n", (unsigned long)option, (unsigned long)set);
+      Check(set == E_FAIL, "being made safe is refused");
+      Check(safety->SetInterfaceSafetyOptions(*iid, option, 0) == S_OK, "clearing an option is granted");
+    }
+  }
+  DWORD supported = 0, enabled = 0;
+  Check(safety->GetInterfaceSafetyOptions(IID_IOleObject, &supported, &enabled) == E_NOINTERFACE,
+        "an interface that takes no part: E_NOINTERFACE");
+  Check(safety->GetInterfaceSafetyOptions(IID_IDispatch, nullptr, &enabled) == E_POINTER, "a null pointer: E_POINTER");
+  safety->Release();
+}
+
 // Teardown: every control lets go of the site and the sinks, and the host's last
 // Release of each returns 0.
 void Teardown(Host& h) {
@@ -671,6 +701,7 @@ int main(int argc, char** argv) {
     TestDrawing(h);
     TestPropertyPage(h);
     TestAboutBox(h);
+    TestSafety(h);
     Teardown(h);
   }
   std::printf("axhost: %d passed, %d failed\n", g_passed, g_failed);

@@ -150,15 +150,100 @@ check "with a 16-bit server only InprocServer32 and ToolboxBitmap32 are removed"
 wine reg delete "HKCR\\CLSID\\$CLSID" /f >/dev/null 2>&1
 wine reg delete "HKCR\\TAVO.TavoCtrl.1" /f >/dev/null 2>&1
 
-# --- a control loaded without registration works from "."
+# --- a control loaded without registration works in its own folder, whatever the host's
+# current folder
 plain="$T/plain"
-mkdir -p "$plain"
-cp "$WIN/Tavo.ocx" "$WIN/tavo.exe" "$plain/"
-cd "$plain"
-timeout 120 wine "$WIN/axhost.exe" "." unregistered 2>&1 | tr -d '\r' >axhost.out
-check "unregistered: the container's checks pass with WorkDirectory '.'" grep -q "^axhost: [0-9]* passed, 0 failed$" axhost.out
+mkdir -p "$plain" "$T/elsewhere"
+cp "$WIN/Tavo.ocx" "$WIN/tavo.exe" "$WIN/axhost.exe" "$plain/"
+cd "$T/elsewhere"
+timeout 120 wine "$plain/axhost.exe" "$(winepath -w "$plain")" unregistered 2>&1 | tr -d '\r' >axhost.out
+check "unregistered: the container's checks pass with WorkDirectory the control's folder" \
+  grep -q "^axhost: [0-9]* passed, 0 failed$" axhost.out
 grep "^FAIL" axhost.out >&2
-check "unregistered: record files in the current directory" bash -c "[ -s log.txt ] && [ -s kekka.txt ]"
+check "unregistered: record files in the control's folder, none in the current one" bash -c \
+  "[ -s '$plain/log.txt' ] && [ -s '$plain/kekka.txt' ] && [ ! -e log.txt ] && [ ! -e kekka.txt ]"
+check "IObjectSafety: no option supported, none enabled" grep -q "^safety get IDispatch: hr=0x00000000 supported=0 enabled=0$" axhost.out
+check "IObjectSafety: being made safe for untrusted callers or data is refused (E_FAIL)" bash -c \
+  "grep -q '^safety set option 1: hr=0x80004005$' axhost.out && grep -q '^safety set option 2: hr=0x80004005$' axhost.out"
+sed -n 's/^safety/  safety/p' axhost.out | sort -u
+
+# --- registration-free: a host whose application manifest names the control's assembly
+free="$T/free host"
+mkdir -p "$free/Tavo" "$T/free cwd"
+cp "$WIN/axhost.exe" "$free/"
+cp "$WIN/Tavo.ocx" "$WIN/tavo.exe" "$WIN/Tavo.manifest" "$free/Tavo/"
+case $PIXO_ARCH in x64) march=amd64 ;; *) march=x86 ;; esac
+cat >"$free/axhost.exe.manifest" <<MANIFEST
+<?xml version="1.0" encoding="UTF-8" standalone="yes"?>
+<assembly xmlns="urn:schemas-microsoft-com:asm.v1" manifestVersion="1.0">
+  <assemblyIdentity type="win32" name="axhost" version="1.0.0.0" processorArchitecture="$march"/>
+  <dependency><dependentAssembly>
+    <assemblyIdentity type="win32" name="Tavo" version="1.0.0.0" processorArchitecture="$march"/>
+  </dependentAssembly></dependency>
+</assembly>
+MANIFEST
+check "registration-free: nothing of the control is registered" bash -c \
+  "[ -z \"\$(q 'HKCR\\CLSID\\$CLSID')\" ] && [ -z \"\$(q 'HKCR\\TAVO.TavoCtrl.1')\" ]"
+(cd "$T/free cwd" && timeout 120 wine "$free/axhost.exe" "$(winepath -w "$free/Tavo")" 2>&1 | tr -d '\r' >"$T/free.out")
+check "registration-free: the container creates the control and its checks pass" \
+  grep -q "^axhost: [0-9]* passed, 0 failed$" "$T/free.out"
+grep "^FAIL" "$T/free.out" >&2
+check "registration-free: the record files are in the control's folder, none in the host's current one" bash -c \
+  "[ -s '$free/Tavo/log.txt' ] && [ \$(grep -c . '$free/Tavo/kekka.txt') -ge 10 ] && [ -z \"\$(ls '$T/free cwd')\" ]"
+
+# --- per-user registration: the keys under the user's classes, none in the machine's
+user="$T/user control"
+mkdir -p "$user"
+cp "$WIN/Tavo.ocx" "$WIN/tavo.exe" "$user/"
+(cd "$user" && wine regsvr32 /s /n /i:user Tavo.ocx; echo $? >"$T/rc")
+check "regsvr32 /n /i:user registers (exit code 0)" rc_is 0
+ushort=$(q "HKCU\\Software\\Classes\\CLSID\\$CLSID\\InprocServer32" /ve | sed -nE 's/^ +\(Default\) +REG_SZ +(.*)$/\1/p')
+q "HKCU\\Software\\Classes\\CLSID\\$CLSID" /s | flatten | sed 's/^HKEY_CURRENT_USER.Software.Classes/HKEY_CLASSES_ROOT/' |
+  sort >"$T/user.flat"
+(short=$ushort; expected_keys | sort) >"$T/user.expected"
+check "per-user: the control class with its ten values under HKCU\\Software\\Classes" diff "$T/user.expected" "$T/user.flat"
+check "per-user: ProgID, page class, type library and its interfaces under the user's classes" bash -c "
+  q 'HKCU\\Software\\Classes\\TAVO.TavoCtrl.1\\CLSID' /ve | grep -qF '$CLSID' &&
+  q 'HKCU\\Software\\Classes\\CLSID\\$PAGE\\InprocServer32' /ve | grep -qF '$ushort' &&
+  q 'HKCU\\Software\\Classes\\TypeLib\\$LIBID\\1.0\\0\\$tlbkey' /ve | grep -qi 'tavo.ocx' &&
+  [ \$(q 'HKCU\\Software\\Classes\\Interface' /s | grep -c 'ProxyStubClsid32\$') = 2 ]"
+check "per-user: nothing in the machine's classes" bash -c "
+  [ -z \"\$(q 'HKLM\\Software\\Classes\\CLSID\\$CLSID')\" ] && [ -z \"\$(q 'HKLM\\Software\\Classes\\TAVO.TavoCtrl.1')\" ] &&
+  [ -z \"\$(q 'HKLM\\Software\\Classes\\TypeLib\\$LIBID')\" ] && [ -z \"\$(q 'HKLM\\Software\\Classes\\CLSID\\$PAGE')\" ]"
+# Wine 8 reads classes from the machine's part alone: a script host cannot create a class
+# registered for one user there (on Windows HKEY_CLASSES_ROOT shows the user's classes too).
+(cd "$user" && wine regsvr32 /s /u /n /i:user Tavo.ocx; echo $? >"$T/rc")
+check "regsvr32 /u /n /i:user unregisters (exit code 0)" rc_is 0
+check "per-user: after /u every key of the control is gone from the user's classes" bash -c "
+  [ -z \"\$(q 'HKCU\\Software\\Classes\\CLSID\\$CLSID')\" ] && [ -z \"\$(q 'HKCU\\Software\\Classes\\CLSID\\$PAGE')\" ] &&
+  [ -z \"\$(q 'HKCU\\Software\\Classes\\TAVO.TavoCtrl.1')\" ] && [ -z \"\$(q 'HKCU\\Software\\Classes\\TypeLib\\$LIBID')\" ] &&
+  ! q 'HKCU\\Software\\Classes\\Interface' /s | grep -q ProxyStubClsid"
+
+# --- a control folder that cannot be written: the record files go to the user's folder
+ro="$T/readonly control"
+mkdir -p "$ro"
+if mount -t tmpfs -o size=8m tmpfs "$ro"; then
+  cp "$WIN/Tavo.ocx" "$WIN/tavo.exe" "$ro/"
+  (cd "$ro" && wine regsvr32 /s Tavo.ocx)
+  mount -o remount,ro "$ro"
+  mkdir -p "$T/ro cwd"
+  cp "$root/tests/wine/tavo_client.vbs" "$T/ro cwd/"
+  own=$(winepath -u 'C:\users\'"$(whoami)"'\AppData\Local\Tavo')
+  rm -rf "$own"
+  (cd "$T/ro cwd" && timeout 120 wine cscript //nologo tavo_client.vbs 2>&1 | tr -d '\r' >"$T/ro.out")
+  check "a read-only control folder: a whole game" bash -c "grep -q '^sentinel' '$T/ro.out' && ! grep -q '^FAIL' '$T/ro.out'"
+  check "a read-only control folder: WorkDirectory names the user's record folder" \
+    grep -qi '^ok: WorkDirectory is C:\\users\\.*\\AppData\\Local\\Tavo$' "$T/ro.out"
+  check "a read-only control folder: the record files are in the user's folder" bash -c \
+    "[ -s '$own/log.txt' ] && [ -s '$own/summary.txt' ] && [ \$(grep -c . '$own/kekka.txt') -ge 10 ]"
+  check "a read-only control folder: nothing was written beside the control" bash -c \
+    "[ \"\$(ls '$ro' | sort | tr '\n' ' ')\" = 'Tavo.ocx tavo.exe ' ] && [ -z \"\$(ls '$T/ro cwd' | grep -v tavo_client.vbs)\" ]"
+  wine regsvr32 /s /u "$(winepath -w "$ro/Tavo.ocx")"
+  wineserver -k >/dev/null 2>&1; sleep 1
+  umount "$ro"
+else
+  check "a tmpfs can be mounted for the read-only folder test" false
+fi
 
 # --- both architectures in one 64-bit prefix (where this machine runs 32-bit programs)
 arch_detect >/dev/null 2>&1

@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# The window to play in under Wine: buttons clicked with window messages, a game played to
+# its end, the window captured with pixo.exe and read back by OCR, and what it shows
+# compared with the record files. The capture is left in build/ for a person to look at.
+source "$(dirname "$0")/lib.sh"
+export WINEPREFIX="$T/prefix"
+cp -a "$PIXO_WINEPREFIX" "$WINEPREFIX"
+rm -f "$WINEPREFIX/.printer-ready"
+(wineserver -p >/dev/null 2>&1 &)
+trap 'wineserver -k >/dev/null 2>&1; rm -rf "$T"' EXIT
+
+dir="$T/Tavo"
+mkdir -p "$dir"
+cp "$WIN/Tavo.ocx" "$WIN/tavo.exe" "$WIN/tavoplay.exe" "$dir/"
+(cd "$dir" && wine regsvr32 /s Tavo.ocx)
+(cd "$dir" && TAVO_SEED=3 timeout 120 wine tavoplay.exe 60 >/dev/null 2>&1 &)
+hands=(Rock Rock Paper Scissors Rock Paper Paper Scissors Rock Rock)
+clicks=("New game" wait:500)
+for h in "${hands[@]}"; do clicks+=("$h" wait:150); done
+timeout 60 wine "$WIN/clicker.exe" Tavo "${clicks[@]}" wait:1000 2>&1 | tr -d '\r' >"$T/clicks"
+check "the buttons were found and clicked" bash -c "[ \$(grep -c '^clicked' '$T/clicks') = 11 ]"
+(cd "$T" && timeout 60 wine "$WIN/pixo.exe" /Q "/T:Tavo" /N play.png; echo $? >"$T/rc")
+check "pixo captures the window by its title" rc_is 0
+mkdir -p "$root/build"
+cp "$T/play.png" "$root/build/tavoplay-$PIXO_ARCH.png" 2>/dev/null
+timeout 60 wine "$WIN/clicker.exe" Tavo >/dev/null 2>&1
+
+# What the record files say.
+kekka=$(tr -d '\r' <"$dir/kekka.txt")
+total=$(echo "$kekka" | sed -nE 's/^total ([0-9]+):([0-9]+).*/\1 ?: ?\2/p')
+check "the game reached its result table" test "$(echo "$kekka" | grep -cE '^[0-9]+ ')" = 10
+
+# What the window shows: OCR of the capture, the left column (score, hands) and the right
+# one (the result table) each on its own, enlarged and made black and white; spaces
+# collapsed.
+read -r w h < <(identify -format '%w %h' "$T/play.png")
+convert "$T/play.png" -crop "395x${h}+0+0" +repage -resize 200% -colorspace Gray -threshold 60% "$T/left.png"
+convert "$T/play.png" -crop "$((w - 395))x$((h - 140))+395+140" +repage -resize 200% -colorspace Gray -threshold 60% \
+  "$T/right.png"
+tesseract "$T/left.png" "$T/left" --psm 6 >/dev/null 2>&1
+tesseract "$T/right.png" "$T/right" --psm 6 >/dev/null 2>&1
+cat "$T/left.txt" "$T/right.txt" >"$T/ocr.txt"
+ocr=$(tr -s ' ' <"$T/ocr.txt")
+check "the window shows the final score of the record files ($total)" bash -c "grep -qE 'You $total Tavo' <<<'$ocr'"
+rows_seen=0
+while read -r row; do
+  grep -qF "$row" <<<"$ocr" && rows_seen=$((rows_seen + 1))
+done < <(echo "$kekka" | grep -E '^[0-9]+ ' | tr -s ' ')
+echo "  rows of kekka.txt read back from the capture: $rows_seen of 10"
+check "the window shows the result table of kekka.txt (at least 9 of its 10 rows read back)" test "$rows_seen" -ge 9
+check "the window shows the hands played" bash -c "[ \$(grep -cE '^ ?[0-9]+ (rock|scissors|paper) (rock|scissors|paper) (won|lost|draw)' <<<'$ocr') -ge 9 ]"
+check "the window shows what the engine expected" grep -qE 'Tavo (expected|played the last hand at random)' "$T/ocr.txt"
+finish
