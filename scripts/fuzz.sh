@@ -24,15 +24,15 @@ for t in $targets; do
   bin=$root/${FUZZ_BUILD:-build/native}/bin/fuzz_$t
   corpus=$root/build/fuzz-corpus/$t
   mkdir -p "$corpus"
-  log=$root/build/fuzz-$t.log
+  log=$root/build/fuzz-$(basename "${FUZZ_BUILD:-build/native}")-$t.log
   start=$(date +%s.%N)
   "$bin" "${budget[@]}" -max_len=4096 -print_final_stats=1 -artifact_prefix="$root/build/fuzz-crashes/$t-" \
     "$corpus" "$root/tests/fuzz/corpus/$t" >"$log" 2>&1
   rc=$?
   end=$(date +%s.%N)
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
-  cov=$(grep -oE 'cov: [0-9]+' "$log" | tail -n 1 | cut -d' ' -f2)
-  corp=$(grep -oE 'corp: [0-9]+' "$log" | tail -n 1 | cut -d' ' -f2)
+  cov=$(grep -aoE 'cov: [0-9]+' "$log" | tail -n 1 | cut -d' ' -f2)
+  corp=$(grep -aoE 'corp: [0-9]+' "$log" | tail -n 1 | cut -d' ' -f2)
   secs=$(python3 -c "print('%.0f' % ($end - $start))")
   rate=$(python3 -c "print('%.0f' % (${runs:-0} / max(1e-9, $end - $start)))")
   printf '%-11s %14s %8s %8s %8s %8s\n' "$t" "${runs:-?}" "$secs" "$rate" "${cov:-?}" "${corp:-?}"

@@ -111,6 +111,16 @@ remove_printers_78() {
   on_screen 78 wine reg delete 'HKLM\System\CurrentControlSet\Control\Print\Printers\PDF' /f >/dev/null 2>&1
 }
 
+# Gives the test script a Wine prefix of its own, a copy of the main one with its own server,
+# so that what it registers stays with it; the server ends with the script.
+own_prefix() {
+  export WINEPREFIX="$T/prefix"
+  cp -a "$PIXO_WINEPREFIX" "$WINEPREFIX"
+  rm -f "$WINEPREFIX/.printer-ready"
+  (wineserver -p >/dev/null 2>&1 &)
+  trap 'wineserver -k >/dev/null 2>&1; rm -rf "$T"' EXIT
+}
+
 rc_is() { [ "$(cat "$T/rc")" = "$1" ] || { echo "rc $(cat "$T/rc") != $1"; return 1; }; }
 file_missing() { [ ! -e "$1" ] || { echo "$1 exists"; return 1; }; }
 file_nonempty() { [ -s "$1" ] || { echo "$1 missing or empty"; return 1; }; }

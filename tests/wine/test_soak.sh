@@ -13,11 +13,7 @@ pixo_runs=${SOAK_PIXO:-40}
 # more of them, so that every kind happens in a few hundred hands.
 faults=${SOAK_FAULTS:-100,20,500,5}
 
-export WINEPREFIX="$T/prefix"
-cp -a "$PIXO_WINEPREFIX" "$WINEPREFIX"
-rm -f "$WINEPREFIX/.printer-ready"
-(wineserver -p >/dev/null 2>&1 &)
-trap 'wineserver -k >/dev/null 2>&1; rm -rf "$T"' EXIT
+own_prefix
 
 soak() {  # name folder args...: runs soakhost, output in $T/name.out, shown
   local name=$1 dir=$2

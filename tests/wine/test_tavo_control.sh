@@ -7,11 +7,7 @@ PAGE='{B7DDC9E3-892B-4AC7-B45C-1823BA6FBE92}'
 LIBID='{CC465935-7000-4BB9-B3EC-7F5BAEE6C44E}'
 
 # Each test of this script gets a prefix of its own, so registrations stay here.
-export WINEPREFIX="$T/prefix"
-cp -a "$PIXO_WINEPREFIX" "$WINEPREFIX"
-rm -f "$WINEPREFIX/.printer-ready"
-(wineserver -p >/dev/null 2>&1 &)
-trap 'wineserver -k >/dev/null 2>&1; rm -rf "$T"' EXIT
+own_prefix
 
 dir="$T/Control Directory With Long Name"
 mkdir -p "$dir"

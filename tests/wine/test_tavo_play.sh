@@ -3,11 +3,7 @@
 # its end, the window captured with pixo.exe and read back by OCR, and what it shows
 # compared with the record files. The capture is left in build/ for a person to look at.
 source "$(dirname "$0")/lib.sh"
-export WINEPREFIX="$T/prefix"
-cp -a "$PIXO_WINEPREFIX" "$WINEPREFIX"
-rm -f "$WINEPREFIX/.printer-ready"
-(wineserver -p >/dev/null 2>&1 &)
-trap 'wineserver -k >/dev/null 2>&1; rm -rf "$T"' EXIT
+own_prefix
 
 dir="$T/Tavo"
 mkdir -p "$dir"
