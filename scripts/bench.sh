@@ -46,8 +46,8 @@ for screen in 83:1920x1080 84:3840x2160; do
   for _ in $(seq 1 100); do [ -e "$runs/shown" ] && break; sleep 0.1; done
   (cd "$runs" && DISPLAY=:$d WINEPREFIX=$bench_prefix timeout 600 wine "$PIXO_WIN/bench_run.exe" \
     "$(winepath -w "$PIXO_WIN/pixo.exe")" "$(winepath -w "$PIXO_WIN/nothing.exe")" "$(winepath -w "$runs")" | tr -d '\r')
-  kill "$shown" 2>/dev/null
-  wait "$shown" 2>/dev/null
+  kill "$shown" 2>/dev/null || true
+  wait "$shown" 2>/dev/null || true
   rm -f "$runs/shown"
   DISPLAY=:$d WINEPREFIX=$bench_prefix wineserver -k >/dev/null 2>&1
 done
