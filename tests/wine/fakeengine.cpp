@@ -21,7 +21,8 @@
 //            engines started before it in the folder, counted in chaos.txt) whether to
 //            crash, hang for good, garble the reply (noise lines and bytes, the reply cut
 //            into random reads) or cut the reply short and go quiet; FAKE_ENGINE_FAULTS
-//            gives the chances per ten thousand as crash,hang,garble,cut
+//            gives the chances per ten thousand as crash,hang,garble,cut, and
+//            FAKE_ENGINE_HANG_ENGINE=n makes the n-th engine hang at its third reply
 #include <windows.h>
 
 #include <cstdint>
@@ -49,6 +50,8 @@ void Summary(int hand) {
 struct Chaos {
   uint32_t state = 1;
   int crash = 0, hang = 0, garble = 0, cut = 0;  // per ten thousand
+  bool hangOnThird = false;                      // this engine hangs at its third reply
+  int replies = 0;
   uint32_t Next(uint32_t n) {
     state = state * 1664525u + 1013904223u;
     return uint32_t((uint64_t(state) * n) >> 32);
@@ -75,6 +78,10 @@ Chaos StartChaos() {
   x *= 0x846ca68bu;
   x ^= x >> 16;
   c.state = x;
+  // FAKE_ENGINE_HANG_ENGINE=n: the n-th engine started in the folder hangs for good at its
+  // third reply, so that a short run is sure to see a hang.
+  const char* hangEngine = std::getenv("FAKE_ENGINE_HANG_ENGINE");
+  c.hangOnThird = hangEngine && std::atoi(hangEngine) == starts + 1;
   const char* faults = std::getenv("FAKE_ENGINE_FAULTS");
   if (!faults || std::sscanf(faults, "%d,%d,%d,%d", &c.crash, &c.hang, &c.garble, &c.cut) != 4) {
     c.crash = 5;
@@ -102,6 +109,7 @@ bool FirstEngine(const char* mark) {
 
 bool ChaosReply(Chaos& c, const std::string& reply) {
   int r = int(c.Next(10000));
+  if (c.hangOnThird && ++c.replies == 3) r = c.crash;  // where the hangs are drawn
   if (r < c.crash) {
     NoteFault("crash");
     volatile int* p = nullptr;
