@@ -102,10 +102,7 @@ bool EngineProcess::Write(const char* text) {
 void EngineProcess::Shutdown() {
   inWrite_.reset();
   if (!process_) return;
-  if (WaitForSingleObject(process_.get(), kEngineExitWaitMs) == WAIT_TIMEOUT) {
-    TerminateProcess(process_.get(), 1);
-    WaitForSingleObject(process_.get(), kEngineExitWaitMs);
-  }
+  if (WaitForSingleObject(process_.get(), kEngineExitWaitMs) == WAIT_TIMEOUT) Terminate();
 }
 
 void EngineProcess::Terminate() {

@@ -135,13 +135,19 @@ class ClassesRoot {
   bool owned_ = false;
 };
 
+// The module's file; empty when it cannot be had.
+std::wstring ModuleFile(HINSTANCE module) {
+  wchar_t path[MAX_PATH * 4];
+  const DWORD n = GetModuleFileNameW(module, path, DWORD(std::size(path)));
+  return n == 0 || n >= std::size(path) ? std::wstring() : std::wstring(path);
+}
+
 // The module's path in short form; empty when it cannot be had.
 std::wstring ShortModulePath(HINSTANCE module) {
-  wchar_t full[MAX_PATH * 4];
-  const DWORD n = GetModuleFileNameW(module, full, DWORD(std::size(full)));
-  if (n == 0 || n >= std::size(full)) return {};
+  const std::wstring full = ModuleFile(module);
+  if (full.empty()) return {};
   wchar_t shortPath[MAX_PATH * 4];
-  const DWORD s = GetShortPathNameW(full, shortPath, DWORD(std::size(shortPath)));
+  const DWORD s = GetShortPathNameW(full.c_str(), shortPath, DWORD(std::size(shortPath)));
   if (s == 0 || s >= std::size(shortPath)) return {};
   return shortPath;
 }
@@ -204,27 +210,25 @@ HRESULT RegisterTypeLibraryForUser(HKEY root, ITypeLib* lib, const std::wstring&
 }
 
 HRESULT RegisterTypeLibrary(HINSTANCE module, HKEY root, RegistrationScope scope) {
-  wchar_t path[MAX_PATH * 4];
-  const DWORD n = GetModuleFileNameW(module, path, DWORD(std::size(path)));
-  if (n == 0 || n >= std::size(path)) return SELFREG_E_TYPELIB;
+  std::wstring path = ModuleFile(module);  // RegisterTypeLib takes a modifiable name
+  if (path.empty()) return SELFREG_E_TYPELIB;
   ax::ComPtr<ITypeLib> lib;
-  if (FAILED(LoadTypeLibEx(path, REGKIND_NONE, lib.Out()))) return SELFREG_E_TYPELIB;
+  if (FAILED(LoadTypeLibEx(path.c_str(), REGKIND_NONE, lib.Out()))) return SELFREG_E_TYPELIB;
   TLIBATTR* attr = nullptr;
   if (FAILED(lib->GetLibAttr(&attr))) return SELFREG_E_TYPELIB;
   const bool expected = attr->guid == LIBID_TAVOLib;
   lib->ReleaseTLibAttr(attr);
   if (!expected) return SELFREG_E_TYPELIB;
   if (scope == RegistrationScope::User) return RegisterTypeLibraryForUser(root, lib.get(), path);
-  return SUCCEEDED(RegisterTypeLib(lib.get(), path, nullptr)) ? S_OK : SELFREG_E_TYPELIB;
+  return SUCCEEDED(RegisterTypeLib(lib.get(), path.data(), nullptr)) ? S_OK : SELFREG_E_TYPELIB;
 }
 
 // Removes a user's type library keys.
 bool UnregisterTypeLibraryForUser(HKEY root, HINSTANCE module) {
   bool ok = DeleteTree(root, L"TypeLib\\" + GuidText(LIBID_TAVOLib));
-  wchar_t path[MAX_PATH * 4];
-  const DWORD n = GetModuleFileNameW(module, path, DWORD(std::size(path)));
+  const std::wstring path = ModuleFile(module);
   ax::ComPtr<ITypeLib> lib;
-  if (n > 0 && n < std::size(path) && SUCCEEDED(LoadTypeLibEx(path, REGKIND_NONE, lib.Out()))) {
+  if (!path.empty() && SUCCEEDED(LoadTypeLibEx(path.c_str(), REGKIND_NONE, lib.Out()))) {
     for (const auto& entry : DispatchInterfaces(lib.get()))
       ok = DeleteTree(root, L"Interface\\" + GuidText(entry.first)) && ok;
   }
@@ -257,12 +261,6 @@ std::wstring RegisteredServer(HKEY root) {
       (type == REG_SZ || type == REG_EXPAND_SZ);
   RegCloseKey(key);
   return ok ? std::wstring(path) : std::wstring();
-}
-
-std::wstring OwnModuleFile() {
-  wchar_t path[MAX_PATH * 4];
-  const DWORD n = GetModuleFileNameW(ax::ModuleInstance(), path, DWORD(std::size(path)));
-  return n == 0 || n >= std::size(path) ? std::wstring() : std::wstring(path);
 }
 
 // Whether two names are the same file (short and long names of it alike).
@@ -310,7 +308,7 @@ std::wstring UserRecordFolder() {
 BridgeConfig ReadBridgeConfig() {
   // The registration of this very file says where it is, in the form it was registered in;
   // without one (registration-free, or another copy registered) the module's own file does.
-  const std::wstring module = OwnModuleFile();
+  const std::wstring module = ModuleFile(ax::ModuleInstance());
   std::wstring server;
   {
     const ClassesRoot user(RegistrationScope::User);

@@ -174,17 +174,19 @@ void Predictor::Candidates(std::array<Hand, kCandidates>& hands) const {
   }
 }
 
+double Predictor::Remembered(double decay) const {
+  return (1 - std::pow(decay, double(history_.size()))) / (1 - decay);
+}
+
 double Predictor::Mean(int candidate, int window) const {
-  const double d = kWindowDecay[window];
-  const double remembered = (1 - std::pow(d, double(history_.size()))) / (1 - d);
+  const double remembered = Remembered(kWindowDecay[window]);
   return remembered > 0 ? scores_[candidate][window] / remembered : 0;
 }
 
 double Predictor::Score(int candidate, int window) const {
   // The window's average over the hands it remembers (all of them, early on), less the
   // doubt of that average: the spread of the payoffs over the root of their number.
-  const double d = kWindowDecay[window];
-  const double remembered = (1 - std::pow(d, double(history_.size()))) / (1 - d);
+  const double remembered = Remembered(kWindowDecay[window]);
   if (remembered <= 0) return 0;
   const double mean = scores_[candidate][window] / remembered;
   // A spread of at least kLeastSpread: a short flawless run may be luck too.
@@ -216,8 +218,7 @@ Predictor::Choice Predictor::Choose() {
   }
   // The engine's own record over the last hands: when even its choices lose, the player
   // sees through them (by modelling the engine itself), and only random play is safe.
-  const double ownRemembered = (1 - std::pow(kOwnDecay, double(history_.size()))) / (1 - kOwnDecay);
-  if (history_.size() >= 10 && own_ / ownRemembered < kOwnFloor) best = -1;
+  if (history_.size() >= 10 && own_ / Remembered(kOwnDecay) < kOwnFloor) best = -1;
   if (best < 0) return Choice{Hand(random_.Below(3)), kUniform, 0};
   const int source = best / kRotations + 1, rotation = best % kRotations;
   Forecast expected = SourceForecast(source);

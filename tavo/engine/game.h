@@ -124,6 +124,8 @@ class Predictor {
 
  private:
   void Candidates(std::array<Hand, kCandidates>& hands) const;
+  // How many hands a window of the decay remembers (all of them, early on).
+  double Remembered(double decay) const;
   Forecast Counts(const std::vector<std::array<double, 3>>& table, int context) const;
   static void Learn(std::vector<std::array<double, 3>>& table, int context, Hand h, double decay);
 
