@@ -4,10 +4,39 @@
 # The machine is asked, not its kernel configuration: some kernels run no 32-bit
 # programs at all, and then the 32-bit Wine loader fails to start. PIXO_ARCHS="x64"
 # (or "x86", "x86 x64") forces the choice; an architecture the machine cannot run is
-# then an error.
+# then an error. PIXO_NO32=1 behaves as on a machine that runs no 32-bit programs.
+arch_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+
+# Starts the smallest 32-bit Linux program there is (91 bytes: exit(0) through int 0x80):
+# the kernel's answer says whether this machine runs 32-bit programs at all, before any
+# 32-bit package is installed.
+machine_runs_32bit() {
+  [ -z "${PIXO_NO32:-}" ] || return 1
+  local probe rc
+  probe=$(mktemp "${TMPDIR:-/tmp}/pixo-elf32.XXXXXX") || return 1
+  printf '\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00\x01\x00\x00\x00\x54\x80\x04\x08\x34\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x34\x00\x20\x00\x01\x00\x00\x00\x00\x00\x00\x00\x01\x00\x00\x00\x00\x00\x00\x00\x00\x80\x04\x08\x00\x80\x04\x08\x5b\x00\x00\x00\x5b\x00\x00\x00\x05\x00\x00\x00\x00\x10\x00\x00\x31\xdb\x31\xc0\x40\xcd\x80' >"$probe"
+  chmod +x "$probe"
+  { (exec "$probe") >/dev/null 2>&1; } 2>/dev/null && rc=0 || rc=$?
+  rm -f "$probe"
+  return $rc
+}
+
+# Why the 32-bit build is not run here.
+no32_reason() {
+  if [ -n "${PIXO_NO32:-}" ]; then
+    echo "PIXO_NO32 is set: run as a machine without 32-bit programs"
+  elif ! machine_runs_32bit; then
+    echo "this machine runs no 32-bit programs"
+  elif [ -s "$arch_root/build/x86-runtime" ]; then
+    cat "$arch_root/build/x86-runtime"
+  else
+    echo "32-bit Wine is not installed"
+  fi
+}
+
 arch_can_run() {  # x86|x64
   case $1 in
-    x86) /usr/lib/wine/wine --version >/dev/null 2>&1 ;;
+    x86) [ -z "${PIXO_NO32:-}" ] && /usr/lib/wine/wine --version >/dev/null 2>&1 ;;
     x64) /usr/lib/wine/wine64 --version >/dev/null 2>&1 ;;
     *) return 1 ;;
   esac
@@ -32,7 +61,7 @@ arch_detect() {
     return 0
   fi
   local why32="" why64=""
-  if arch_can_run x86; then PIXO_RUN_ARCHS=x86; else why32="this machine runs no 32-bit programs"; fi
+  if arch_can_run x86; then PIXO_RUN_ARCHS=x86; else why32=$(no32_reason); fi
   if arch_can_run x64; then
     PIXO_RUN_ARCHS="${PIXO_RUN_ARCHS:+$PIXO_RUN_ARCHS }x64"
   else
