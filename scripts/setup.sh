@@ -32,10 +32,17 @@ missing_of() {  # package... -> the ones not installed, one a line
   done
 }
 
-# apt's own reason for a failure: its first error line, else its last line.
+# apt's own reason for a failure, in one line: the first dependency it could not meet (with
+# its error) or its first error line, else its last line.
 apt_reason() {  # log
-  local r
-  r=$(grep -m1 -E '^E: ' "$1" | sed 's/^E: //')
+  local r e
+  e=$(grep -m1 -E '^E: ' "$1" | sed 's/^E: //')
+  r=$(grep -m1 -E ' : (Pre)?Depends: ' "$1" | sed -E 's/^ +//; s/ +/ /g')
+  if [ -n "$r" ]; then
+    r="$r${e:+ ($e)}"
+  else
+    r=$e
+  fi
   [ -n "$r" ] || r=$(grep -v '^\s*$' "$1" | tail -n 1)
   echo "${r:-apt-get failed}"
 }
@@ -71,7 +78,7 @@ if ((${#missing[@]})); then
   echo "setup: installing ${missing[*]}"
   update_once
   log=$stamp_dir/apt-install.log
-  if ! apt-get install -y -qq --no-install-recommends "${missing[@]}" >"$log" 2>&1; then
+  if ! apt-get install -y -q --no-install-recommends "${missing[@]}" >"$log" 2>&1; then
     echo "setup: cannot install ${missing[*]}: $(apt_reason "$log")" >&2
     exit 1
   fi
@@ -83,6 +90,11 @@ note=$stamp_dir/x86-runtime
 if ! machine_runs_32bit; then
   echo "setup: $(no32_reason); no i386 package asked for"
   rm -f "$note"
+elif [ -s "$note" ] && [ -n "$(find "$note" -mmin -60 2>/dev/null)" ] && [ -z "$(missing_of "${need_pkgs[@]}")" ] &&
+  [ -n "$(missing_of "${i386_pkgs[@]}")" ]; then
+  # Tried within the hour and failed: an index in the middle of a sync takes a while. The
+  # next run after that tries again.
+  echo "setup: $(cat "$note") (tried $(( ($(date +%s) - $(stat -c %Y "$note")) / 60 )) min ago); x86 programs are built but not run here"
 else
   mapfile -t missing < <(missing_of "${i386_pkgs[@]}")
   if ((${#missing[@]})); then
@@ -93,7 +105,7 @@ else
     fi
     update_once
     log=$stamp_dir/apt-install-i386.log
-    if apt-get install -y -qq --no-install-recommends "${missing[@]}" >"$log" 2>&1; then
+    if apt-get install -y -q --no-install-recommends "${missing[@]}" >"$log" 2>&1; then
       rm -f "$note"
     else
       reason=$(apt_reason "$log")

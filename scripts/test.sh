@@ -40,6 +40,14 @@ else
   total_pass=$((total_pass + 1))
 fi
 
+echo "== the x86 type library against the 64-bit and the 32-bit Wine's stdole2.tlb"
+bash tests/dist/tlb_same.sh
+case $? in
+  0) total_pass=$((total_pass + 1)) ;;
+  2) ;;  # no 32-bit Wine here: said so, counted neither way
+  *) total_fail=$((total_fail + 1)) ;;
+esac
+
 echo "== the shipped files' PE headers"
 if python3 tests/dist/check_pe.py dist; then total_pass=$((total_pass + 1)); else total_fail=$((total_fail + 1)); fi
 
