@@ -55,6 +55,10 @@ struct Played {
 std::vector<Played> g_played;
 int g_pending = -1;  // the hand just sent, until its summary comes
 bool g_over = false;
+bool g_awaiting = false;  // a call was made and its answer (an event) has not come yet
+constexpr UINT_PTR kCloseTimer = 1, kAnswerTimer = 2;
+// How long after a call its answer may take to arrive before the window says so.
+constexpr UINT kAnswerMs = 600;
 
 const wchar_t* const kNames[3] = {L"rock", L"scissors", L"paper"};
 
@@ -77,6 +81,7 @@ void ShowHands() {
 
 // Reads the summary: the points, and what the engine expected of the hand just played.
 void OnSummary() {
+  g_awaiting = false;
   const std::string summary = ReadFile(Property(L"SummaryFile"));
   int player = 0, engine = 0, pattern = 0, hands = 0, perGame = 10;
   double f[3] = {1.0 / 3, 1.0 / 3, 1.0 / 3};
@@ -108,6 +113,7 @@ void OnSummary() {
 }
 
 void OnResult() {
+  g_awaiting = false;
   g_over = true;
   if (g_pending >= 0) {  // the last hand: its points are in the table's closing line
     const std::string table = ReadFile(Property(L"ResultFile"));
@@ -196,7 +202,29 @@ class Site : public IOleClientSite, public IOleInPlaceSite {
 
 Site g_site;
 
-void Call(const wchar_t* name) { hostkit::Call(g_control, name); }
+HWND g_buttons[4];
+
+// A call into the control blocks while the engine answers (up to its time limits, should
+// it hang). The buttons are off meanwhile, and the clicks and keys that came in during
+// the call are dropped afterwards: they were meant for a window that could not answer.
+void Call(const wchar_t* name) {
+  for (HWND b : g_buttons) EnableWindow(b, FALSE);
+  hostkit::Call(g_control, name);
+  MSG m;
+  while (PeekMessageW(&m, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE)) {
+  }
+  while (PeekMessageW(&m, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE)) {
+  }
+  for (HWND b : g_buttons) EnableWindow(b, TRUE);
+  g_awaiting = true;
+  SetTimer(g_window, kAnswerTimer, kAnswerMs, nullptr);
+}
+
+int Info() {
+  VARIANT v;
+  if (FAILED(hostkit::Call(g_control, L"INFO", &v)) || V_VT(&v) != VT_I2) return -1;
+  return V_I2(&v);
+}
 
 LRESULT CALLBACK Proc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
@@ -217,6 +245,11 @@ LRESULT CALLBACK Proc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
           SetWindowTextW(g_hands, L"");
           SetWindowTextW(g_score, L"You 0 : 0 Tavo    hand 0 of 10");
           Call(L"Start");
+          if (Info() == -1) {
+            g_awaiting = false;
+            SetWindowTextW(g_score, L"No game: Tavo's engine is missing or does not start");
+            SetWindowTextW(g_forecast, L"tavo.exe belongs beside the control (Tavo.ocx).");
+          }
           return 0;
       }
       break;
@@ -234,7 +267,19 @@ LRESULT CALLBACK Proc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
       EndPaint(wnd, &ps);
       return 0;
     }
-    case WM_TIMER: DestroyWindow(wnd); return 0;
+    case WM_TIMER:
+      if (wp == kAnswerTimer) {
+        KillTimer(wnd, kAnswerTimer);
+        if (g_awaiting) {
+          g_awaiting = false;
+          g_pending = -1;
+          SetWindowTextW(g_score, L"Tavo's engine is not answering");
+          SetWindowTextW(g_forecast, L"Press New game to start it again.");
+        }
+        return 0;
+      }
+      DestroyWindow(wnd);
+      return 0;
     case WM_DESTROY: PostQuitMessage(0); return 0;
   }
   return DefWindowProcW(wnd, msg, wp, lp);
@@ -270,10 +315,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
                        FIXED_PITCH | FF_MODERN, L"DejaVu Sans Mono");
   g_big = CreateFontW(28, 0, 0, 0, FW_BOLD, 0, 0, 0, DEFAULT_CHARSET, 0, 0, CLEARTYPE_QUALITY - 1,
                       FIXED_PITCH | FF_MODERN, L"DejaVu Sans Mono");
-  Child(L"BUTTON", L"Rock", BS_PUSHBUTTON, 12, 12, 120, 44, kRock, g_font);
-  Child(L"BUTTON", L"Scissors", BS_PUSHBUTTON, 142, 12, 140, 44, kScissors, g_font);
-  Child(L"BUTTON", L"Paper", BS_PUSHBUTTON, 292, 12, 120, 44, kPaper, g_font);
-  Child(L"BUTTON", L"New game", BS_PUSHBUTTON, 432, 12, 140, 44, kNewGame, g_font);
+  g_buttons[0] = Child(L"BUTTON", L"Rock", BS_PUSHBUTTON, 12, 12, 120, 44, kRock, g_font);
+  g_buttons[1] = Child(L"BUTTON", L"Scissors", BS_PUSHBUTTON, 142, 12, 140, 44, kScissors, g_font);
+  g_buttons[2] = Child(L"BUTTON", L"Paper", BS_PUSHBUTTON, 292, 12, 120, 44, kPaper, g_font);
+  g_buttons[3] = Child(L"BUTTON", L"New game", BS_PUSHBUTTON, 432, 12, 140, 44, kNewGame, g_font);
   g_score = Child(L"STATIC", L"Press New game", 0, 12, 70, 740, 36, 0, g_big);
   g_forecast = Child(L"STATIC", L"", 0, 12, 112, 760, 26, 0, g_font);
   g_hands = Child(L"STATIC", L"", 0, 12, 146, 380, 460, 0, g_font);
@@ -296,15 +341,15 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
   LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
   if (argv && argc > 1) seconds = _wtoi(argv[1]);
   LocalFree(argv);
-  if (seconds > 0) SetTimer(g_window, 1, UINT(seconds) * 1000, nullptr);
+  if (seconds > 0) SetTimer(g_window, kCloseTimer, UINT(seconds) * 1000, nullptr);
 
   MSG m;
   while (GetMessageW(&m, nullptr, 0, 0) > 0) {
     TranslateMessage(&m);
     DispatchMessageW(&m);
   }
-  Call(L"Master");
-  Call(L"End");
+  hostkit::Call(g_control, L"Master");
+  hostkit::Call(g_control, L"End");
   hostkit::Pump(200);
   hostkit::Disconnect(g_control, DIID__DTavoEvents, cookie);
   if (ole) {

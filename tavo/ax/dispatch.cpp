@@ -8,8 +8,8 @@ ITypeInfo* AxControl::TypeInfoOf(const IID& iid) {
   if (!typeLib_) {
     if (FAILED(LoadRegTypeLib(traits_.libid, traits_.major, traits_.minor, LOCALE_USER_DEFAULT, typeLib_.Out()))) {
       // Not registered: the module carries its own type library.
-      wchar_t path[MAX_PATH * 2];
-      if (GetModuleFileNameW(ModuleInstance(), path, MAX_PATH * 2)) LoadTypeLibEx(path, REGKIND_NONE, typeLib_.Out());
+      const std::wstring path = ModuleFileName(ModuleInstance());
+      if (!path.empty()) LoadTypeLibEx(path.c_str(), REGKIND_NONE, typeLib_.Out());
     }
   }
   ITypeInfo* info = nullptr;

@@ -23,6 +23,23 @@ void ModuleDetach(bool processEnding) {
 }
 
 HINSTANCE ModuleInstance() { return g_instance; }
+
+std::wstring ModuleFileName(HMODULE module) {
+  // The longest name the system has is 32767 units. A buffer that is too small comes back
+  // full (and under Wine without its terminating zero): the buffer grows and it is asked
+  // again.
+  std::wstring name(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD n = GetModuleFileNameW(module, name.data(), DWORD(name.size()));
+    if (n == 0) return {};
+    if (n < name.size()) {
+      name.resize(n);
+      return name;
+    }
+    if (name.size() > 32768) return {};
+    name.resize(name.size() * 2);
+  }
+}
 void ModuleAddRef() { ++g_count; }
 void ModuleRelease() { --g_count; }
 long ModuleCount() { return g_count; }

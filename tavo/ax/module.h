@@ -4,12 +4,18 @@
 #pragma once
 #include <windows.h>
 
+#include <string>
+
 namespace ax {
 
 void ModuleAttach(HINSTANCE instance);
 // On a dynamic unload: takes the window classes away again.
 void ModuleDetach(bool processEnding);
 HINSTANCE ModuleInstance();
+// A module's file name, however long (a folder deeper than MAX_PATH comes back whole,
+// often as a \\?\ name); empty when it cannot be had. Never a truncated name: that
+// would name another file, or a folder that is not the module's.
+std::wstring ModuleFileName(HMODULE module);
 
 void ModuleAddRef();
 void ModuleRelease();

@@ -31,6 +31,12 @@ bool EngineProcess::Launch() {
   // What is left of an engine that ended.
   process_.reset();
   job_.reset();
+  // CreateProcess takes neither a program nor a current folder of MAX_PATH characters or
+  // more (and Wine's path code overruns its buffers on such names): no engine starts
+  // from a folder that deep.
+  if (commandLine_.empty() || WideFromUtf8(commandLine_).size() >= MAX_PATH ||
+      WideFromUtf8(directory_).size() >= MAX_PATH - 12)
+    return false;
   SECURITY_ATTRIBUTES sa{};
   sa.nLength = sizeof sa;
   sa.lpSecurityDescriptor = nullptr;
@@ -144,6 +150,7 @@ EngineBridge::EngineBridge(const BridgeConfig& config)
   process_.sink = this;
   lastOutput_ = GetTickCount();
   StartWorker();
+  noEngine_ = workerDone_.load();
 }
 
 void EngineBridge::StartWorker() {
@@ -180,12 +187,12 @@ void EngineBridge::OnOutput(const char* data, size_t size) {
 
 void EngineBridge::BusyCleared() { SetEvent(replyEvent_.get()); }
 
-void EngineBridge::SendCommand(const char* command) {
+bool EngineBridge::SendCommand(const char* command) {
   ResetEvent(replyEvent_.get());
   busy = 1;
   if (!process_.Write(command)) {
     busy = 0;  // nothing was sent: no reply will come
-    return;
+    return false;
   }
   const DWORD sent = GetTickCount();
   lastOutput_ = sent;
@@ -195,7 +202,7 @@ void EngineBridge::SendCommand(const char* command) {
     if (workerDone_) {
       AbandonReply();
       busy = 0;
-      break;
+      return false;
     }
     const bool talking = now - sent > kReplyDeadlineMs;
     if (talking || now - lastOutput_ > kReplySilenceLimitMs) {
@@ -210,10 +217,11 @@ void EngineBridge::SendCommand(const char* command) {
         thread_.Join(2000);  // the worker sees the output end and finishes
       }
       busy = 0;
-      return;
+      return false;
     }
   }
   failedReplies_ = 0;
+  return true;
 }
 
 void EngineBridge::SendHand(char letter) {
@@ -222,27 +230,48 @@ void EngineBridge::SendHand(char letter) {
   SendCommand(command);
 }
 
-void EngineBridge::StartGame() {
-  // The engine has ended (crashed, or ended by End): a new game gets a new engine. A worker
-  // that is still finishing is waited for; one that does not finish is left alone.
-  if (workerDone_ && thread_.Join(2000)) {
+bool EngineBridge::RestartEngine() {
+  // The old engine gets its input closed and kEngineExitWaitMs to end (after Q it is
+  // already on its way), then it is ended; its worker sees the output end and finishes.
+  // A worker that does not finish is left alone, and so is its engine slot.
+  process_.Shutdown();
+  if (thread_.Join(2000)) {
     AbandonReply();
     thread_.Stop();
     StartWorker();
   }
+  engineEnding_ = false;
+  return !workerDone_;
+}
+
+void EngineBridge::StartGame() {
+  // A game right after End would otherwise go to the engine that is still ending: D is
+  // lost and the game never starts.
+  if ((engineEnding_ || workerDone_) && !RestartEngine()) {
+    noEngine_ = true;
+    gameRunning = 0;
+    return;
+  }
   gameRunning = 1;
-  SendCommand("D\r\n");
+  if (!SendCommand("D\r\n") && workerDone_) {
+    // The engine died without answering (it crashes at start, or is no program at all).
+    noEngine_ = true;
+    gameRunning = 0;
+    return;
+  }
+  noEngine_ = false;
   Events()->NewGame();
 }
 
 void EngineBridge::EndGame() {
   SendCommand("Q\r\n");
+  engineEnding_ = true;
   Events()->Ended();
 }
 
 EngineBridge* GetBridge(const BridgeConfig* create) {
   std::lock_guard<std::mutex> lock(g_bridgeLock);
-  if (!g_bridge && create) {
+  if (!g_bridge && create && !create->workDir.empty()) {
     try {
       g_bridge = new EngineBridge(*create);
     } catch (const IO::Exception&) {

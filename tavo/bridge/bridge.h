@@ -43,9 +43,10 @@ class UniqueHandle {
 };
 
 // Where the bridge works: the folder of the record files, and the engine program (UTF-8).
+// Empty when there is none: then no bridge is made, no engine started, nothing written.
 struct BridgeConfig {
-  std::string workDir = ".";
-  std::string enginePath = ".\\tavo.exe";
+  std::string workDir;
+  std::string enginePath;
 };
 
 // How long a command waits while the engine says nothing at all, and how long it waits
@@ -113,9 +114,13 @@ class EngineBridge : public BridgeCore {
   ~EngineBridge() override;
 
   void SendHand(char letter);
+  // Starts a game; an engine that was told to end (End), or has ended, is replaced by a
+  // new one first. Without an engine that answers there is no game: no NewGame event,
+  // and Info says -1.
   void StartGame();
   void EndGame();
-  int32_t Info() { return Listeners().Info(); }
+  // The summary's INFO; -1 while there is no game because no engine runs.
+  int32_t Info() { return noEngine_ ? -1 : Listeners().Info(); }
   // Ends the engine (see EngineProcess::Shutdown); for the process's or module's end.
   void ShutdownEngine() { process_.Shutdown(); }
   // True once the reader worker has finished (no engine, or the engine ended).
@@ -131,8 +136,12 @@ class EngineBridge : public BridgeCore {
   // Starts the worker, which starts the engine, and gives it a second to do so.
   void StartWorker();
   // Writes a command and waits until its reply has been handled, the worker has ended,
-  // the engine has been silent for too long or the deadline has passed.
-  void SendCommand(const char* command);
+  // the engine has been silent for too long or the deadline has passed; true when the
+  // reply was handled.
+  bool SendCommand(const char* command);
+  // Lets the engine end (it has its input closed, and is ended when it lingers) and
+  // starts a new one; true when one runs.
+  bool RestartEngine();
 
   EngineProcess process_;
   WorkerThread thread_;
@@ -141,11 +150,15 @@ class EngineBridge : public BridgeCore {
   std::atomic<bool> workerDone_{false};
   std::atomic<DWORD> lastOutput_{0};
   int failedReplies_ = 0;
+  // The engine was sent Q: it is ending, and the next game needs a new one.
+  bool engineEnding_ = false;
+  // No engine could be started, or the last one died before answering Start.
+  std::atomic<bool> noEngine_{false};
 };
 
 // The process's bridge; creates it from the configuration when there is none and a
-// configuration is given. Null when there is none or it cannot be created (log.txt
-// cannot be opened); a later call tries again.
+// configuration is given. Null when there is none or it cannot be created (the
+// configuration names no folder, or log.txt cannot be opened); a later call tries again.
 EngineBridge* GetBridge(const BridgeConfig* create);
 // Whether a bridge exists in this process.
 bool BridgeExists();

@@ -10,7 +10,7 @@
 
 #include "tavo/ax/com.h"
 #include "tavo/ax/module.h"
-#include "tavo/bridge/utf8.h"
+#include "tavo/control/control_folder.h"
 #include "tavo/control/tavo_ids.h"
 
 namespace {
@@ -21,11 +21,6 @@ constexpr SYSKIND kTypeLibSystem = SYS_WIN64;
 #else
 constexpr SYSKIND kTypeLibSystem = SYS_WIN32;
 #endif
-
-// The longest registered folder the control works in, in UTF-16 units; with a longer one
-// it works in the current folder. (The record file paths once had 1024-byte buffers:
-// "\summary.txt" is the longest name appended.)
-constexpr size_t kMaxDirectory = 1023 - 12;
 
 std::wstring GuidText(const GUID& g) {
   wchar_t text[64];
@@ -111,20 +106,19 @@ bool DeleteTree(HKEY root, const std::wstring& key) {
   return false;
 }
 
-// Where a scope's classes are written: HKEY_CLASSES_ROOT for the machine, the user's
-// Software\Classes for one user. Closed when it goes.
+// Where a scope's classes are written, named explicitly: HKEY_CLASSES_ROOT is a merged
+// view on Windows, and through it a machine registration would land in (or remove) the
+// user's keys whenever the user has keys of the same class. Closed when it goes.
 class ClassesRoot {
  public:
   explicit ClassesRoot(RegistrationScope scope) {
-    if (scope == RegistrationScope::Machine) {
-      key_ = HKEY_CLASSES_ROOT;
-    } else if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Classes", 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr,
-                               &key_, nullptr) == ERROR_SUCCESS) {
-      owned_ = true;
-    }
+    const HKEY hive = scope == RegistrationScope::Machine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+    if (RegCreateKeyExW(hive, L"Software\\Classes", 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, &key_, nullptr) !=
+        ERROR_SUCCESS)
+      key_ = nullptr;
   }
   ~ClassesRoot() {
-    if (owned_) RegCloseKey(key_);
+    if (key_) RegCloseKey(key_);
   }
   ClassesRoot(const ClassesRoot&) = delete;
   ClassesRoot& operator=(const ClassesRoot&) = delete;
@@ -132,23 +126,21 @@ class ClassesRoot {
 
  private:
   HKEY key_ = nullptr;
-  bool owned_ = false;
 };
 
 // The module's file; empty when it cannot be had.
-std::wstring ModuleFile(HINSTANCE module) {
-  wchar_t path[MAX_PATH * 4];
-  const DWORD n = GetModuleFileNameW(module, path, DWORD(std::size(path)));
-  return n == 0 || n >= std::size(path) ? std::wstring() : std::wstring(path);
-}
+std::wstring ModuleFile(HINSTANCE module) { return ax::ModuleFileName(module); }
 
 // The module's path in short form; empty when it cannot be had.
 std::wstring ShortModulePath(HINSTANCE module) {
   const std::wstring full = ModuleFile(module);
   if (full.empty()) return {};
-  wchar_t shortPath[MAX_PATH * 4];
-  const DWORD s = GetShortPathNameW(full.c_str(), shortPath, DWORD(std::size(shortPath)));
-  if (s == 0 || s >= std::size(shortPath)) return {};
+  const DWORD size = GetShortPathNameW(full.c_str(), nullptr, 0);
+  if (size == 0) return {};
+  std::wstring shortPath(size, L'\0');
+  const DWORD s = GetShortPathNameW(full.c_str(), shortPath.data(), size);
+  if (s == 0 || s >= size) return {};
+  shortPath.resize(s);
   return shortPath;
 }
 
@@ -156,6 +148,24 @@ std::wstring LoadText(UINT id) {
   wchar_t text[256] = L"";
   ax::LoadModuleString(id, text, 256);
   return text;
+}
+
+// A key's default value, or empty.
+std::wstring DefaultValue(HKEY root, const std::wstring& key) {
+  wchar_t data[1024] = {};
+  DWORD size = sizeof data - sizeof data[0];
+  if (RegGetValueW(root, key.c_str(), nullptr, RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, nullptr, data,
+                   &size) != ERROR_SUCCESS)
+    return {};
+  return data;
+}
+
+// Whether registered keys that name a module file belong to another copy of the control:
+// the file they name is there, and it is not this one. Keys that name no file, or a file
+// that is gone, are this module's to remove.
+bool NamesAnotherCopy(const std::wstring& registered, HINSTANCE module) {
+  if (registered.empty() || GetFileAttributesW(registered.c_str()) == INVALID_FILE_ATTRIBUTES) return false;
+  return !SameFile(registered, ModuleFile(module));
 }
 
 // The dispatch interfaces of the type library, whose Interface keys go with it.
@@ -176,13 +186,27 @@ std::vector<std::pair<IID, std::wstring>> DispatchInterfaces(ITypeLib* lib) {
   return found;
 }
 
-// A user's type library keys, written where the system's own call for one user writes the
-// machine's (Wine does): the same keys as a machine registration, under the user's classes.
-HRESULT RegisterTypeLibraryForUser(HKEY root, ITypeLib* lib, const std::wstring& path) {
+const wchar_t* const kPlatform = kTypeLibSystem == SYS_WIN64 ? L"win64" : L"win32";
+
+std::wstring TypeLibVersionKey() {
+  return L"TypeLib\\" + GuidText(LIBID_TAVOLib) + L"\\" + std::to_wstring(kTavoVersionMajor) + L"." +
+         std::to_wstring(kTavoVersionMinor);
+}
+
+// The type library's keys under a scope's classes, as the system's own registration
+// writes them: the library's title, its file for this platform, flags and help folder,
+// and its dispatch interfaces, marshalled by the system's dispatch proxy.
+HRESULT RegisterTypeLibrary(HINSTANCE module, HKEY root) {
+  const std::wstring path = ModuleFile(module);
+  if (path.empty()) return SELFREG_E_TYPELIB;
+  ax::ComPtr<ITypeLib> lib;
+  if (FAILED(LoadTypeLibEx(path.c_str(), REGKIND_NONE, lib.Out()))) return SELFREG_E_TYPELIB;
   TLIBATTR* attr = nullptr;
   if (FAILED(lib->GetLibAttr(&attr))) return SELFREG_E_TYPELIB;
+  const bool expected = attr->guid == LIBID_TAVOLib;
   const unsigned flags = attr->wLibFlags | LIBFLAG_FHASDISKIMAGE;
   lib->ReleaseTLibAttr(attr);
+  if (!expected) return SELFREG_E_TYPELIB;
   BSTR name = nullptr, doc = nullptr;
   lib->GetDocumentation(-1, &name, &doc, nullptr, nullptr);
   const std::wstring title = doc && *doc ? doc : name ? name : L"";
@@ -191,14 +215,12 @@ HRESULT RegisterTypeLibraryForUser(HKEY root, ITypeLib* lib, const std::wstring&
   wchar_t hexFlags[16];
   swprintf(hexFlags, 16, L"%X", flags);
   const std::wstring version = std::to_wstring(kTavoVersionMajor) + L"." + std::to_wstring(kTavoVersionMinor);
-  const std::wstring lib_key = L"TypeLib\\" + GuidText(LIBID_TAVOLib) + L"\\" + version;
-  const wchar_t* platform = kTypeLibSystem == SYS_WIN64 ? L"win64" : L"win32";
-  bool ok = SetValue(root, lib_key, nullptr, title) && SetValue(root, lib_key + L"\\0\\" + platform, nullptr, path) &&
+  const std::wstring lib_key = TypeLibVersionKey();
+  bool ok = SetValue(root, lib_key, nullptr, title) && SetValue(root, lib_key + L"\\0\\" + kPlatform, nullptr, path) &&
             SetValue(root, lib_key + L"\\FLAGS", nullptr, hexFlags) &&
             SetValue(root, lib_key + L"\\HELPDIR", nullptr, path.substr(0, path.rfind(L'\\')));
-  // Dispatch interfaces are marshalled by the system's dispatch proxy.
   const std::wstring proxy = L"{00020420-0000-0000-C000-000000000046}";
-  for (const auto& [iid, interfaceName] : DispatchInterfaces(lib)) {
+  for (const auto& [iid, interfaceName] : DispatchInterfaces(lib.get())) {
     const std::wstring key = L"Interface\\" + GuidText(iid);
     ok = ok && SetValue(root, key, nullptr, interfaceName) &&
          SetValue(root, key + L"\\ProxyStubClsid", nullptr, proxy) &&
@@ -209,23 +231,30 @@ HRESULT RegisterTypeLibraryForUser(HKEY root, ITypeLib* lib, const std::wstring&
   return ok ? S_OK : SELFREG_E_TYPELIB;
 }
 
-HRESULT RegisterTypeLibrary(HINSTANCE module, HKEY root, RegistrationScope scope) {
-  std::wstring path = ModuleFile(module);  // RegisterTypeLib takes a modifiable name
-  if (path.empty()) return SELFREG_E_TYPELIB;
-  ax::ComPtr<ITypeLib> lib;
-  if (FAILED(LoadTypeLibEx(path.c_str(), REGKIND_NONE, lib.Out()))) return SELFREG_E_TYPELIB;
-  TLIBATTR* attr = nullptr;
-  if (FAILED(lib->GetLibAttr(&attr))) return SELFREG_E_TYPELIB;
-  const bool expected = attr->guid == LIBID_TAVOLib;
-  lib->ReleaseTLibAttr(attr);
-  if (!expected) return SELFREG_E_TYPELIB;
-  if (scope == RegistrationScope::User) return RegisterTypeLibraryForUser(root, lib.get(), path);
-  return SUCCEEDED(RegisterTypeLib(lib.get(), path.data(), nullptr)) ? S_OK : SELFREG_E_TYPELIB;
+// Whether a key has subkeys.
+bool HasSubkeys(HKEY root, const std::wstring& key) {
+  HKEY h;
+  if (RegOpenKeyExW(root, key.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS) return false;
+  DWORD subkeys = 0;
+  const bool any = RegQueryInfoKeyW(h, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr, nullptr,
+                                    nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
+                   subkeys > 0;
+  RegCloseKey(h);
+  return any;
 }
 
-// Removes a user's type library keys.
-bool UnregisterTypeLibraryForUser(HKEY root, HINSTANCE module) {
-  bool ok = DeleteTree(root, L"TypeLib\\" + GuidText(LIBID_TAVOLib));
+// Removes this platform's registration of the type library, as the system's own removal
+// does: the platform's key; once no other platform's is left, the version with its
+// interfaces. A library registered from another copy stays.
+bool UnregisterTypeLibrary(HKEY root, HINSTANCE module) {
+  const std::wstring lib_key = TypeLibVersionKey();
+  const std::wstring platform_key = lib_key + L"\\0\\" + kPlatform;
+  if (NamesAnotherCopy(DefaultValue(root, platform_key), module)) return true;
+  bool ok = DeleteTree(root, platform_key);
+  if (HasSubkeys(root, lib_key + L"\\0")) return ok;  // the other platform's library stays
+  ok = DeleteTree(root, lib_key) && ok;
+  const std::wstring libs = L"TypeLib\\" + GuidText(LIBID_TAVOLib);
+  if (!HasSubkeys(root, libs)) ok = DeleteTree(root, libs) && ok;
   const std::wstring path = ModuleFile(module);
   ax::ComPtr<ITypeLib> lib;
   if (!path.empty() && SUCCEEDED(LoadTypeLibEx(path.c_str(), REGKIND_NONE, lib.Out()))) {
@@ -235,8 +264,10 @@ bool UnregisterTypeLibraryForUser(HKEY root, HINSTANCE module) {
   return ok;
 }
 
-// Removes a class's keys; when a 16-bit server shares the CLSID, only the 32-bit parts.
-bool UnregisterClass(HKEY root, const CLSID& clsid, const wchar_t* progId) {
+// Removes a class's keys when they are this module's; when a 16-bit server shares the
+// CLSID, only the 32-bit parts.
+bool UnregisterClass(HKEY root, HINSTANCE module, const CLSID& clsid, const wchar_t* progId) {
+  if (NamesAnotherCopy(RegisteredServer(root, clsid), module)) return true;
   const std::wstring key = L"CLSID\\" + GuidText(clsid);
   if (KeyExists(root, key + L"\\InprocServer")) {
     return DeleteTree(root, key + L"\\InprocServer32") && DeleteTree(root, key + L"\\ToolboxBitmap32");
@@ -246,96 +277,12 @@ bool UnregisterClass(HKEY root, const CLSID& clsid, const wchar_t* progId) {
   return ok;
 }
 
-// The module file named by the class's registration under a root (the user's classes or
-// HKEY_CLASSES_ROOT), or empty. Read with the wide-character call: a folder outside the
-// ANSI code page comes back whole.
-std::wstring RegisteredServer(HKEY root) {
-  wchar_t path[1024] = {};
-  HKEY key;
-  const std::wstring sub = L"CLSID\\" + GuidText(CLSID_Tavo) + L"\\InprocServer32";
-  if (!root || RegOpenKeyExW(root, sub.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return {};
-  DWORD size = sizeof path - sizeof path[0];
-  DWORD type = 0;
-  const bool ok =
-      RegQueryValueExW(key, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(path), &size) == ERROR_SUCCESS &&
-      (type == REG_SZ || type == REG_EXPAND_SZ);
-  RegCloseKey(key);
-  return ok ? std::wstring(path) : std::wstring();
-}
-
-// Whether two names are the same file (short and long names of it alike).
-bool SameFile(const std::wstring& a, const std::wstring& b) {
-  auto identify = [](const std::wstring& name, BY_HANDLE_FILE_INFORMATION& info) {
-    HANDLE h = CreateFileW(name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                           OPEN_EXISTING, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return false;
-    const bool ok = GetFileInformationByHandle(h, &info) != 0;
-    CloseHandle(h);
-    return ok;
-  };
-  BY_HANDLE_FILE_INFORMATION x{}, y{};
-  return identify(a, x) && identify(b, y) && x.dwVolumeSerialNumber == y.dwVolumeSerialNumber &&
-         x.nFileIndexHigh == y.nFileIndexHigh && x.nFileIndexLow == y.nFileIndexLow;
-}
-
-std::wstring FolderOf(const std::wstring& file) {
-  const size_t slash = file.rfind(L'\\');
-  return slash == std::wstring::npos ? std::wstring() : file.substr(0, slash);
-}
-
-// Whether the record files can be written in the folder: log.txt is opened for writing
-// (made when it is not there; the bridge makes it anew in any case).
-bool CanWriteRecords(const std::wstring& folder) {
-  const std::wstring log = folder + L"\\log.txt";
-  HANDLE h = CreateFileW(log.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                         OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
-  CloseHandle(h);
-  return true;
-}
-
-// The user's own record folder, <local application data>\Tavo, made when needed; empty
-// when there is none.
-std::wstring UserRecordFolder() {
-  wchar_t base[MAX_PATH];
-  if (FAILED(SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, base)))
-    return {};
-  const std::wstring folder = std::wstring(base) + L"\\Tavo";
-  if (!CreateDirectoryW(folder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) return {};
-  return folder;
-}
-
-BridgeConfig ReadBridgeConfig() {
-  // The registration of this very file says where it is, in the form it was registered in;
-  // without one (registration-free, or another copy registered) the module's own file does.
-  const std::wstring module = ModuleFile(ax::ModuleInstance());
-  std::wstring server;
-  {
-    const ClassesRoot user(RegistrationScope::User);
-    server = RegisteredServer(user.get());
-  }
-  if (server.empty()) server = RegisteredServer(HKEY_CLASSES_ROOT);
-  const bool ours = !server.empty() && (module.empty() || SameFile(server, module));
-  const std::wstring folder = FolderOf(ours ? server : module);
-
-  BridgeConfig config;
-  if (!folder.empty() && folder.size() <= kMaxDirectory) config.workDir = Utf8FromWide(folder);
-  config.enginePath = config.workDir + "\\tavo.exe";
-  // A folder that cannot be written (under Program Files, for a user without the right):
-  // the record files go to the user's own folder; the engine stays where it is.
-  if (!CanWriteRecords(WideFromUtf8(config.workDir))) {
-    const std::wstring own = UserRecordFolder();
-    if (!own.empty() && own.size() <= kMaxDirectory && CanWriteRecords(own)) config.workDir = Utf8FromWide(own);
-  }
-  return config;
-}
-
 }  // namespace
 
 HRESULT RegisterModule(HINSTANCE module, RegistrationScope scope) {
   const ClassesRoot root(scope);
   if (!root.get()) return SELFREG_E_CLASS;
-  const HRESULT hr = RegisterTypeLibrary(module, root.get(), scope);
+  const HRESULT hr = RegisterTypeLibrary(module, root.get());
   if (FAILED(hr)) return hr;
   const std::wstring path = ShortModulePath(module);
   if (path.empty()) return SELFREG_E_CLASS;
@@ -360,20 +307,8 @@ HRESULT RegisterModule(HINSTANCE module, RegistrationScope scope) {
 HRESULT UnregisterModule(HINSTANCE module, RegistrationScope scope) {
   const ClassesRoot root(scope);
   if (!root.get()) return SELFREG_E_CLASS;
-  if (scope == RegistrationScope::User) {
-    if (!UnregisterTypeLibraryForUser(root.get(), module)) return SELFREG_E_TYPELIB;
-  } else if (KeyExists(root.get(), L"TypeLib\\" + GuidText(LIBID_TAVOLib))) {
-    if (FAILED(UnRegisterTypeLib(LIBID_TAVOLib, kTavoVersionMajor, kTavoVersionMinor, 0, kTypeLibSystem)))
-      return SELFREG_E_TYPELIB;
-  }
-  const bool controlOk = UnregisterClass(root.get(), CLSID_Tavo, kTavoProgId);
-  const bool pageOk = UnregisterClass(root.get(), CLSID_TavoPropPage, nullptr);
+  if (!UnregisterTypeLibrary(root.get(), module)) return SELFREG_E_TYPELIB;
+  const bool controlOk = UnregisterClass(root.get(), module, CLSID_Tavo, kTavoProgId);
+  const bool pageOk = UnregisterClass(root.get(), module, CLSID_TavoPropPage, nullptr);
   return controlOk && pageOk ? S_OK : SELFREG_E_CLASS;
-}
-
-const BridgeConfig& ControlBridgeConfig() {
-  static std::once_flag once;
-  static BridgeConfig config;
-  std::call_once(once, [] { config = ReadBridgeConfig(); });
-  return config;
 }

@@ -4,7 +4,7 @@
 #include <new>
 
 #include "tavo/bridge/utf8.h"
-#include "tavo/control/registration.h"
+#include "tavo/control/control_folder.h"
 #include "tavo/control/tavo_ids.h"
 
 namespace {
@@ -55,6 +55,12 @@ CTavoCtrl::~CTavoCtrl() {
 HRESULT CTavoCtrl::Create(REFIID riid, void** out) {
   auto* ctrl = new (std::nothrow) CTavoCtrl();
   if (!ctrl) return E_OUTOFMEMORY;
+  // Without its message window a control could never raise an event (past the system's
+  // window quota, say): better no control than a silent one.
+  if (!ctrl->NotifyWindow()) {
+    ctrl->Release();
+    return E_OUTOFMEMORY;
+  }
   const HRESULT hr = ctrl->QueryInterface(riid, out);
   ctrl->Release();
   return hr;

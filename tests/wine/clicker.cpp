@@ -1,6 +1,9 @@
 // Test helper: clicks buttons of a top-level window by their text, as a user would, with
-// BM_CLICK messages; "wait:MS" pauses between clicks.
-// Usage: clicker.exe WINDOW-TITLE BUTTON|wait:MS ...
+// BM_CLICK messages; "wait:MS" pauses between clicks; "where:BUTTON" prints the button's
+// centre on the screen ("at X Y"), for clicks with the mouse; "ping" fails (exit code 3)
+// unless the window's thread answers a message within two seconds; "close" closes the
+// window and waits up to ten seconds for it to go.
+// Usage: clicker.exe WINDOW-TITLE BUTTON|wait:MS|where:BUTTON|ping|close ...
 #include <windows.h>
 
 #include <cstdio>
@@ -43,11 +46,34 @@ int wmain(int argc, wchar_t** argv) {
       Sleep(DWORD(_wtoi(argv[i] + 5)));
       continue;
     }
-    Search s{argv[i], nullptr};
+    if (std::wcscmp(argv[i], L"ping") == 0) {
+      DWORD_PTR answer = 0;
+      if (!SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 2000, &answer)) {
+        std::printf("no answer\n");
+        return 3;
+      }
+      std::printf("answered\n");
+      continue;
+    }
+    if (std::wcscmp(argv[i], L"close") == 0) {
+      PostMessageW(window, WM_CLOSE, 0, 0);
+      for (int wait = 0; wait < 200 && IsWindow(window); ++wait) Sleep(50);
+      std::printf(IsWindow(window) ? "still open\n" : "closed\n");
+      if (IsWindow(window)) return 4;
+      continue;
+    }
+    const bool where = std::wcsncmp(argv[i], L"where:", 6) == 0;
+    Search s{where ? argv[i] + 6 : argv[i], nullptr};
     EnumChildWindows(window, FindButton, reinterpret_cast<LPARAM>(&s));
     if (!s.found) {
       std::printf("no button %ls\n", argv[i]);
       return 1;
+    }
+    if (where) {
+      RECT r{};
+      GetWindowRect(s.found, &r);
+      std::printf("at %ld %ld\n", (r.left + r.right) / 2, (r.top + r.bottom) / 2);
+      continue;
     }
     SendMessageW(s.found, BM_CLICK, 0, 0);
     std::printf("clicked %ls\n", argv[i]);

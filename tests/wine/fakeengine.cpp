@@ -23,6 +23,9 @@
 //            into random reads) or cut the reply short and go quiet; FAKE_ENGINE_FAULTS
 //            gives the chances per ten thousand as crash,hang,garble,cut, and
 //            FAKE_ENGINE_HANG_ENGINE=n makes the n-th engine hang at its third reply
+//   pid      plays, with its process id in every record: INFO in summary.txt is
+//            1000 + pid % 30000, and the hand lines and the result table name "pid P"
+// FAKE_ENGINE_MARK=FILE: every engine started appends its process id to FILE first.
 #include <windows.h>
 
 #include <cstdint>
@@ -39,9 +42,14 @@ void Put(const std::string& s) {
   WriteFile(out, s.data(), DWORD(s.size()), &n, nullptr);
 }
 
+bool g_pidMode = false;
+
+// What the pid mode writes as INFO: this process's number, never 0, 1 or 2.
+int PidInfo() { return 1000 + int(GetCurrentProcessId() % 30000); }
+
 void Summary(int hand) {
   FILE* f = std::fopen("summary.tmp", "wb");
-  std::fprintf(f, "INFO: %d\r\nHANDS: (%d:3)\r\n", hand % 2, hand);
+  std::fprintf(f, "INFO: %d\r\nHANDS: (%d:3)\r\n", g_pidMode ? PidInfo() : hand % 2, hand);
   std::fclose(f);
   MoveFileExA("summary.tmp", "summary.txt", MOVEFILE_REPLACE_EXISTING);
 }
@@ -166,6 +174,14 @@ int main() {
   out = GetStdHandle(STD_OUTPUT_HANDLE);
   const char* m = std::getenv("FAKE_ENGINE_MODE");
   const std::string mode = m ? m : "";
+  if (const char* mark = std::getenv("FAKE_ENGINE_MARK")) {
+    if (FILE* f = std::fopen(mark, "ab")) {
+      std::fprintf(f, "%lu\n", static_cast<unsigned long>(GetCurrentProcessId()));
+      std::fclose(f);
+    }
+  }
+  g_pidMode = mode == "pid";
+  const std::string pid = g_pidMode ? " pid " + std::to_string(PidInfo()) : "";
   Chaos chaos;
   if (mode == "chaos") chaos = StartChaos();
   bool first = false;
@@ -207,10 +223,10 @@ int main() {
       else
         hands = 0;
       Summary(hands);
-      reply = "INFO:" + std::to_string(hands % 2) + "\r\nhand " + std::to_string(hands) + "\r\nNEXT HAND\r\n";
+      reply = "INFO:" + std::to_string(hands % 2) + "\r\nhand " + std::to_string(hands) + pid + "\r\nNEXT HAND\r\n";
     } else {
       ++hands;
-      reply = "INFO:2\r\n# look-n-2 fake table\r\n1 rock paper engine\r\n2 rock rock -\r\n";
+      reply = "INFO:2\r\n# look-n-2 fake table\r\n1 rock paper engine" + pid + "\r\n2 rock rock -\r\n";
       if (!(mode == "noclose" && results == 0)) reply += "player 0 engine 1\r\n";
       ++results;
       hands = 0;

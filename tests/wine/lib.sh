@@ -118,7 +118,10 @@ own_prefix() {
   cp -a "$PIXO_WINEPREFIX" "$WINEPREFIX"
   rm -f "$WINEPREFIX/.printer-ready"
   (wineserver -p >/dev/null 2>&1 &)
-  trap 'wineserver -k >/dev/null 2>&1; rm -rf "$T"' EXIT
+  # The prefix's own background processes start with its first program and keep whatever
+  # output it had: they get none, so that no pipe of a test waits for them.
+  timeout 120 wine cmd /c exit </dev/null >/dev/null 2>&1
+  [ -n "${KEEP:-}" ] && trap 'wineserver -k >/dev/null 2>&1' EXIT || trap 'wineserver -k >/dev/null 2>&1; rm -rf "$T"' EXIT
 }
 
 rc_is() { [ "$(cat "$T/rc")" = "$1" ] || { echo "rc $(cat "$T/rc") != $1"; return 1; }; }

@@ -99,7 +99,7 @@ run_fake exitmid D m Q
 check "engine exits mid-reply: the host ends" rc_is 0
 check "engine exits mid-reply: Start returns promptly" bash -c "[ \$(sed -nE 's/^D ([0-9]+)ms.*/\\1/p' '$T/out') -lt 3000 ]"
 check "engine exits mid-reply: later commands do not wait" bash -c "[ \$(sed -nE 's/^Q ([0-9]+)ms.*/\\1/p' '$T/out') -lt 1000 ]"
-check "engine exits mid-reply: no summary event" has "^listener0 events=NE$"
+check "engine exits mid-reply before answering Start: no game, no summary event" has "^listener0 events=E$"
 
 run_fake crash D m Q
 check "engine crashes: every method returns" bash -c "grep -q '^Q ' '$T/out' && [ \$(cat '$T/rc') = 0 ]"
@@ -131,7 +131,8 @@ memory_ok() {
 run_fake flood D D m Q
 check "an engine that prints without end: Start returns by the deadline" bash -c \
   "d=\$(sed -nE 's/^D ([0-9]+)ms.*/\\1/p' '$T/out' | head -n 1); [ \"\$d\" -ge 14000 ] && [ \"\$d\" -lt 20000 ]"
-check "an engine that prints without end: it is ended, and the next Start starts a new one" has "^listener0 events=NSNSE$"
+check "an engine that prints without end: it is ended (no game), and the next Start starts a new one" \
+  has "^listener0 events=SNSE$"
 check "an engine that prints without end: memory stays bounded" memory_ok
 sed -n 's/^memory/  flood: memory/p' "$T/out"
 run_fake hugeline D m D m m m Q
@@ -149,7 +150,7 @@ mkdir -p "$missing"
 host "$missing" D m Q
 check "missing engine: the bridge exists and every method returns at once" bash -c \
   "grep -q '^bridge created' '$T/out' && [ \$(sed -nE 's/^D ([0-9]+)ms.*/\\1/p' '$T/out') -lt 1000 ] && grep -q '^worker done=1' '$T/out'"
-check "missing engine: Start and End still broadcast" has "^listener0 events=NE$"
+check "missing engine: Start starts no game, End still broadcasts" has "^listener0 events=E$"
 
 readonly_dir="$T/readonly"
 mkdir -p "$readonly_dir/log.txt"  # a folder where log.txt should be: the log cannot be created

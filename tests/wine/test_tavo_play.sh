@@ -19,7 +19,7 @@ check "the buttons were found and clicked" bash -c "[ \$(grep -c '^clicked' '$T/
 check "pixo captures the window by its title" rc_is 0
 mkdir -p "$root/build"
 cp "$T/play.png" "$root/build/tavoplay-$PIXO_ARCH.png" 2>/dev/null
-timeout 60 wine "$WIN/clicker.exe" Tavo >/dev/null 2>&1
+timeout 60 wine "$WIN/clicker.exe" Tavo close >/dev/null 2>&1
 
 # What the record files say.
 kekka=$(tr -d '\r' <"$dir/kekka.txt")
@@ -46,4 +46,37 @@ echo "  rows of kekka.txt read back from the capture: $rows_seen of 10"
 check "the window shows the result table of kekka.txt (at least 9 of its 10 rows read back)" test "$rows_seen" -ge 9
 check "the window shows the hands played" bash -c "[ \$(grep -cE '^ ?[0-9]+ (rock|scissors|paper) (rock|scissors|paper) (won|lost|draw)' <<<'$ocr') -ge 9 ]"
 check "the window shows what the engine expected" grep -qE 'Tavo (expected|played the last hand at random)' "$T/ocr.txt"
+
+# What the window says, read back by OCR from a capture: the score line's column.
+window_says() {  # file
+  (cd "$T" && timeout 60 wine "$WIN/pixo.exe" /Q "/T:Tavo" /N says.png)
+  convert "$T/says.png" -crop "760x60+0+70" +repage -resize 200% -colorspace Gray -threshold 60% "$T/says-big.png"
+  tesseract "$T/says-big.png" "$T/says" --psm 6 >/dev/null 2>&1
+  tr -s ' ' <"$T/says.txt" >"$1"
+}
+
+# --- an engine that hangs: six clicks on New game while a call waits do not queue up (six
+#     waits of 10 s would keep the window busy for a minute), and the window says so
+cp "$WIN/fakeengine.exe" "$dir/tavo.exe"
+(cd "$dir" && FAKE_ENGINE_MODE=silent timeout 120 wine tavoplay.exe 90 >/dev/null 2>&1 &)
+read -r x y < <(timeout 60 wine "$WIN/clicker.exe" Tavo "where:New game" | tr -d '\r' | sed -n 's/^at //p')
+start=$(date +%s)
+for _ in 1 2 3 4 5 6; do
+  xdotool mousemove "$x" "$y" click 1
+  sleep 0.3
+done
+sleep $((start + 25 - $(date +%s)))
+check "a hung engine: after six clicks on New game the window answers again within 25 s" \
+  timeout 30 wine "$WIN/clicker.exe" Tavo ping
+window_says "$T/hung.txt"
+check "a hung engine: the window says that the engine is not answering" grep -qi "not answering" "$T/hung.txt"
+timeout 60 wine "$WIN/clicker.exe" Tavo close >/dev/null 2>&1
+
+# --- no engine: the window says it is missing
+rm -f "$dir/tavo.exe"
+(cd "$dir" && timeout 120 wine tavoplay.exe 60 >/dev/null 2>&1 &)
+timeout 60 wine "$WIN/clicker.exe" Tavo "New game" wait:500 >/dev/null 2>&1
+window_says "$T/missing.txt"
+check "no engine: the window says that the engine is missing" grep -qi "missing" "$T/missing.txt"
+timeout 60 wine "$WIN/clicker.exe" Tavo close >/dev/null 2>&1
 finish

@@ -1,0 +1,206 @@
+#include "tavo/control/control_folder.h"
+
+#include <shlobj.h>
+
+#include <cstdio>
+#include <mutex>
+#include <vector>
+
+#include "tavo/ax/module.h"
+#include "tavo/bridge/utf8.h"
+#include "tavo/control/tavo_ids.h"
+
+namespace {
+
+// How many hosts may play from one folder at once: the first in the folder itself, the
+// others in host2 ... host64 below it.
+constexpr int kMaxHosts = 64;
+
+// An open key of the registry, closed when it goes.
+class RegKey {
+ public:
+  RegKey() = default;
+  ~RegKey() {
+    if (key_) RegCloseKey(key_);
+  }
+  RegKey(const RegKey&) = delete;
+  RegKey& operator=(const RegKey&) = delete;
+  bool Open(HKEY root, const std::wstring& sub) {
+    return root && RegOpenKeyExW(root, sub.c_str(), 0, KEY_READ, &key_) == ERROR_SUCCESS;
+  }
+  HKEY get() const { return key_; }
+
+ private:
+  HKEY key_ = nullptr;
+};
+
+std::wstring FolderOf(const std::wstring& file) {
+  const size_t slash = file.rfind(L'\\');
+  return slash == std::wstring::npos ? std::wstring() : file.substr(0, slash);
+}
+
+// A name that the file calls take whatever its length: a long absolute name gets the
+// \\?\ form (which has no length limit); a short one stays as it is.
+std::wstring LongForm(const std::wstring& name) {
+  if (name.size() < MAX_PATH - 20 || name.compare(0, 4, L"\\\\?\\") == 0) return name;
+  if (name.size() > 2 && name[1] == L':' && name[2] == L'\\') return L"\\\\?\\" + name;
+  if (name.compare(0, 2, L"\\\\") == 0) return L"\\\\?\\UNC\\" + name.substr(2);
+  return name;
+}
+
+// Whether the record files can be written in the folder: log.txt is opened for writing
+// (made when it is not there; the bridge makes it anew in any case).
+bool CanWriteRecords(const std::wstring& folder) {
+  const std::wstring log = folder + L"\\log.txt";
+  HANDLE h = CreateFileW(log.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  CloseHandle(h);
+  return true;
+}
+
+// The user's own record folder, <local application data>\Tavo, made when needed; empty
+// when there is none.
+std::wstring UserRecordFolder() {
+  wchar_t base[MAX_PATH];
+  if (FAILED(SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, base)))
+    return {};
+  const std::wstring folder = std::wstring(base) + L"\\Tavo";
+  if (!CreateDirectoryW(folder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) return {};
+  return folder;
+}
+
+// What names a folder whatever name it is reached by: its volume and file index; its
+// full name in capitals where those cannot be read.
+std::wstring FolderIdentity(const std::wstring& folder) {
+  wchar_t text[64];
+  HANDLE h = CreateFileW(folder.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h != INVALID_HANDLE_VALUE) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool ok = GetFileInformationByHandle(h, &info) != 0;
+    CloseHandle(h);
+    if (ok) {
+      std::swprintf(text, 64, L"%08lx.%08lx%08lx", static_cast<unsigned long>(info.dwVolumeSerialNumber),
+                    static_cast<unsigned long>(info.nFileIndexHigh), static_cast<unsigned long>(info.nFileIndexLow));
+      return text;
+    }
+  }
+  std::wstring upper = folder;
+  CharUpperBuffW(upper.data(), DWORD(upper.size()));
+  // FNV-1a over the name: a mutex name has no room for a whole path.
+  uint64_t hash = 14695981039346656037ull;
+  for (wchar_t c : upper) hash = (hash ^ uint16_t(c)) * 1099511628211ull;
+  std::swprintf(text, 64, L"name.%016llx", static_cast<unsigned long long>(hash));
+  return text;
+}
+
+// The claims this process holds; the system closes them when the process ends.
+std::vector<HANDLE>& Claims() {
+  static std::vector<HANDLE> claims;
+  return claims;
+}
+
+// Claims a record folder for this process: a named mutex of the folder's identity, in
+// the namespace every session sees. False when another running host holds it (a claim of
+// another user cannot even be opened: that, too, is held).
+bool ClaimFolder(const std::wstring& folder) {
+  const std::wstring id = FolderIdentity(folder);
+  for (const wchar_t* space : {L"Global\\", L"Local\\"}) {
+    const std::wstring name = std::wstring(space) + L"Tavo.Records." + id;
+    SetLastError(ERROR_SUCCESS);
+    HANDLE claim = CreateMutexW(nullptr, FALSE, name.c_str());
+    const DWORD error = GetLastError();
+    if (claim && error != ERROR_ALREADY_EXISTS) {
+      Claims().push_back(claim);
+      return true;
+    }
+    if (claim) CloseHandle(claim);
+    if (claim || error == ERROR_ACCESS_DENIED) return false;
+    // The global namespace cannot be had at all here: the session's own will do.
+  }
+  return false;
+}
+
+// The first folder of base, base\host2, ... that this process can claim and write in.
+std::wstring ClaimRecordFolder(const std::wstring& base) {
+  for (int host = 1; host <= kMaxHosts; ++host) {
+    const std::wstring folder = host == 1 ? base : base + L"\\host" + std::to_wstring(host);
+    if (host > 1 && !CreateDirectoryW(folder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) break;
+    if (ClaimFolder(folder) && (host == 1 || CanWriteRecords(folder))) return folder;
+  }
+  return {};
+}
+
+BridgeConfig ReadBridgeConfig() {
+  // The registration of this very file says where it is, in the form it was registered in;
+  // without one (registration-free, or another copy registered) the module's own file does.
+  const std::wstring module = ax::ModuleFileName(ax::ModuleInstance());
+  std::wstring server;
+  {
+    RegKey user;
+    if (user.Open(HKEY_CURRENT_USER, L"Software\\Classes")) server = RegisteredServer(user.get(), CLSID_Tavo);
+  }
+  if (server.empty()) server = RegisteredServer(HKEY_CLASSES_ROOT, CLSID_Tavo);
+  const bool ours = !server.empty() && (module.empty() || SameFile(server, module));
+  const std::wstring folder = LongForm(FolderOf(ours ? server : module));
+
+  BridgeConfig config;
+  // No folder of the control: no engine and no records. The host's current folder is
+  // never a stand-in, since whatever lies there (a download folder, say) is not ours.
+  if (folder.empty()) return config;
+  config.enginePath = Utf8FromWide(folder + L"\\tavo.exe");
+  // A folder that cannot be written (under Program Files, for a user without the right):
+  // the record files go to the user's own folder; the engine stays where it is.
+  std::wstring records = folder;
+  if (!CanWriteRecords(records)) {
+    const std::wstring own = UserRecordFolder();
+    if (!own.empty() && CanWriteRecords(own)) records = own;
+  }
+  const std::wstring claimed = ClaimRecordFolder(records);
+  // With every folder claimed, the bridge tries the first and fails on its log.
+  config.workDir = Utf8FromWide(claimed.empty() ? records : claimed);
+  return config;
+}
+
+}  // namespace
+
+std::wstring RegisteredServer(HKEY classesRoot, const CLSID& clsid) {
+  wchar_t guid[64];
+  StringFromGUID2(clsid, guid, 64);
+  RegKey key;
+  if (!key.Open(classesRoot, std::wstring(L"CLSID\\") + guid + L"\\InprocServer32")) return {};
+  DWORD type = 0, size = 0;
+  if (RegQueryValueExW(key.get(), nullptr, nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
+      (type != REG_SZ && type != REG_EXPAND_SZ) || size > 65536)
+    return {};
+  // Read with the wide-character call: a folder outside the ANSI code page comes back whole.
+  std::wstring path(size / sizeof(wchar_t) + 1, L'\0');
+  size = DWORD(path.size() * sizeof(wchar_t));
+  if (RegQueryValueExW(key.get(), nullptr, nullptr, &type, reinterpret_cast<BYTE*>(path.data()), &size) !=
+      ERROR_SUCCESS)
+    return {};
+  path.resize(wcsnlen(path.c_str(), path.size()));
+  return path;
+}
+
+bool SameFile(const std::wstring& a, const std::wstring& b) {
+  auto identify = [](const std::wstring& name, BY_HANDLE_FILE_INFORMATION& info) {
+    HANDLE h = CreateFileW(LongForm(name).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    const bool ok = GetFileInformationByHandle(h, &info) != 0;
+    CloseHandle(h);
+    return ok;
+  };
+  BY_HANDLE_FILE_INFORMATION x{}, y{};
+  return identify(a, x) && identify(b, y) && x.dwVolumeSerialNumber == y.dwVolumeSerialNumber &&
+         x.nFileIndexHigh == y.nFileIndexHigh && x.nFileIndexLow == y.nFileIndexLow;
+}
+
+const BridgeConfig& ControlBridgeConfig() {
+  static std::once_flag once;
+  static BridgeConfig config;
+  std::call_once(once, [] { config = ReadBridgeConfig(); });
+  return config;
+}
