@@ -34,7 +34,8 @@ class MemoryStream : public OutStream {
 // A file written whole or not at all. The bytes go to a temporary file in the target's
 // folder; Commit moves it over the target (replacing an existing file) once everything
 // is written. A stream destroyed without Commit, after a failure, deletes the temporary
-// file and leaves the target as it was. A name that is a device, a temporary file that
+// file and leaves the target as it was; so does the system when the process is ended
+// before Commit. A name that is a device, a temporary file that
 // cannot be created or a target that cannot be replaced raises EFCreateError with the
 // name; a failed write raises EWriteError. The name "-" is standard output,
 // written directly; it must be redirected to a file or a pipe. Defined per platform.
@@ -49,6 +50,7 @@ class FileStream : public OutStream {
 
  private:
   void Discard();
+  bool SetDeleteOnClose(bool remove);
   std::wstring name_;
   std::wstring temporary_;
   void* handle_ = nullptr;

@@ -29,10 +29,17 @@ FileStream::FileStream(const std::wstring& name) : name_(name) {
   if (IsDeviceName(name)) RaiseFCreate(ToUtf8(name));
   for (uint32_t attempt = 0; attempt < 1000; ++attempt) {
     temporary_ = TemporaryNameFor(name, GetCurrentProcessId(), attempt);
-    HANDLE h = CreateFileW(temporary_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+    HANDLE h = CreateFileW(temporary_.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h != INVALID_HANDLE_VALUE) {
       handle_ = h;
+      // Until Commit the system deletes the file when its handle closes, also when the
+      // process is ended while it writes (a scheduler's time limit): a killed run leaves no
+      // temporary file behind.
+      if (!SetDeleteOnClose(true)) {
+        Discard();
+        RaiseFCreate(ToUtf8(name));
+      }
       // Whatever the name says, only a file on a disk is written.
       if (GetFileType(h) != FILE_TYPE_DISK) {
         Discard();
@@ -48,6 +55,12 @@ FileStream::FileStream(const std::wstring& name) : name_(name) {
 }
 
 FileStream::~FileStream() { Discard(); }
+
+bool FileStream::SetDeleteOnClose(bool remove) {
+  FILE_DISPOSITION_INFO disposition{};
+  disposition.DeleteFile = remove ? TRUE : FALSE;
+  return SetFileInformationByHandle(handle_, FileDispositionInfo, &disposition, sizeof disposition) != 0;
+}
 
 void FileStream::Discard() {
   if (handle_ && !toStandardOutput_) CloseHandle(handle_);
@@ -74,11 +87,17 @@ void FileStream::Commit() {
     handle_ = nullptr;
     return;
   }
-  // The bytes are on the disk before the name points at them.
+  // The bytes are on the disk before the name points at them; the file is kept from
+  // here on, and moved over the target.
   const bool flushed = FlushFileBuffers(handle_) != 0;
+  const bool kept = flushed && SetDeleteOnClose(false);
   const bool closed = CloseHandle(handle_) != 0;
   handle_ = nullptr;
-  if (!flushed || !closed) RaiseWriteError();
+  if (!flushed || !kept || !closed) {
+    if (kept) DeleteFileW(temporary_.c_str());
+    temporary_.clear();
+    RaiseWriteError();
+  }
   if (!MoveFileExW(temporary_.c_str(), name_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
     RaiseFCreate(ToUtf8(name_));
   temporary_.clear();

@@ -1,9 +1,11 @@
 #include "pixo/capture/clipboard.h"
 
 #include <cstring>
+#include <memory>
 
 #include "pixo/base/errors.h"
 #include "pixo/base/stream.h"
+#include "pixo/capture/win_handles.h"
 
 namespace pixo {
 
@@ -31,28 +33,77 @@ class ClipboardOpen {
   bool open_ = false;
 };
 
+// Movable global memory for the clipboard, locked while it is filled; freed unless the
+// clipboard has taken it.
+class ClipboardMemory {
+ public:
+  explicit ClipboardMemory(size_t size) : memory_(GlobalAlloc(GMEM_MOVEABLE, size)) {
+    if (!memory_) RaiseOutOfResources(GetLastError());
+    bytes_ = static_cast<uint8_t*>(GlobalLock(memory_));
+    if (!bytes_) {
+      const DWORD error = GetLastError();
+      GlobalFree(memory_);
+      RaiseOutOfResources(error);
+    }
+  }
+  ~ClipboardMemory() {
+    Unlock();
+    if (memory_) GlobalFree(memory_);
+  }
+  ClipboardMemory(const ClipboardMemory&) = delete;
+  ClipboardMemory& operator=(const ClipboardMemory&) = delete;
+  uint8_t* bytes() const { return bytes_; }
+  void Unlock() {
+    if (bytes_) GlobalUnlock(memory_);
+    bytes_ = nullptr;
+  }
+  // Hands the memory to the clipboard, which owns it from then on.
+  bool Give() {
+    Unlock();
+    if (!SetClipboardData(CF_DIB, memory_)) return false;
+    memory_ = nullptr;
+    return true;
+  }
+
+ private:
+  HGLOBAL memory_;
+  uint8_t* bytes_ = nullptr;
+};
+
 }  // namespace
 
 void CopyToClipboard(TBitmap& image) {
-  MemoryStream bmp;
-  image.SaveToStream(bmp);
-  if (bmp.bytes.size() <= kFileHeaderSize) Raise("EClipboardError", msg::kClipboard);
-  const size_t size = bmp.bytes.size() - kFileHeaderSize;
-  HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, size);
-  if (!memory) RaiseOutOfResources();
-  void* p = GlobalLock(memory);
-  if (!p) {
-    GlobalFree(memory);
-    RaiseOutOfResources();
+  std::unique_ptr<ClipboardMemory> memory;
+  if (!image.IsDibSection() && image.BitsPerPixel() > 8) {
+    // The usual capture, a screen bitmap: its pixels are read once, straight into the
+    // clipboard's memory, as a bottom-up DIB of the same depth (what a saved BMP file
+    // holds after its file header). Nothing else as large is made.
+    BITMAPINFOHEADER header{};
+    header.biSize = sizeof header;
+    header.biWidth = image.Width();
+    header.biHeight = image.Height();
+    header.biPlanes = 1;
+    header.biBitCount = WORD(image.BitsPerPixel());
+    header.biCompression = BI_RGB;
+    const int32_t stride = CheckedMul(CheckedAdd(CheckedMul(image.Width(), image.BitsPerPixel()), 31) / 32, 4);
+    const size_t size = sizeof header + size_t(stride) * size_t(image.Height());
+    memory = std::make_unique<ClipboardMemory>(size);
+    std::memcpy(memory->bytes(), &header, sizeof header);
+    WindowDC screen(nullptr, false);
+    if (GetDIBits(screen.get(), image.Handle(), 0, UINT(image.Height()), memory->bytes() + sizeof header,
+                  reinterpret_cast<BITMAPINFO*>(memory->bytes()), DIB_RGB_COLORS) == 0)
+      RaiseOutOfResources(GetLastError());
+  } else {
+    // Palette and DIB captures (small screens): through the BMP writer.
+    MemoryStream bmp;
+    image.SaveToStream(bmp);
+    if (bmp.bytes.size() <= kFileHeaderSize) Raise("EClipboardError", msg::kClipboard);
+    memory = std::make_unique<ClipboardMemory>(bmp.bytes.size() - kFileHeaderSize);
+    std::memcpy(memory->bytes(), bmp.bytes.data() + kFileHeaderSize, bmp.bytes.size() - kFileHeaderSize);
   }
-  std::memcpy(p, bmp.bytes.data() + kFileHeaderSize, size);
-  GlobalUnlock(memory);
+  memory->Unlock();
   ClipboardOpen clipboard;
-  // Once set, the memory belongs to the clipboard.
-  if (!clipboard.ok() || !EmptyClipboard() || !SetClipboardData(CF_DIB, memory)) {
-    GlobalFree(memory);
-    Raise("EClipboardError", msg::kClipboard);
-  }
+  if (!clipboard.ok() || !EmptyClipboard() || !memory->Give()) Raise("EClipboardError", msg::kClipboard);
 }
 
 }  // namespace pixo

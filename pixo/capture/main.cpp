@@ -54,6 +54,9 @@ void ShowError(const std::string& className, const std::string& message, const v
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  // No system box may stop a run: a drive without its disk, or a file that cannot be
+  // opened, is a failure this program reports itself (with /Q, without any box).
+  SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
   bool quiet = false;
   const auto failed = [&quiet](const char* className) { return quiet ? pixo::QuietExitCode(className) : 1; };
   try {

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <memory>
+
 #include "pixo/base/errors.h"
 #include "pixo/base/stream.h"
 #include "pixo/capture/clipboard.h"
@@ -63,11 +65,23 @@ void RunCapture(const std::vector<std::wstring>& args) {
   TBitmap image;
   image.TakeHandle(grabber.Capture());
   if (image.Width() <= 0 || image.Height() <= 0) return;
-  // The clipboard gets the capture itself, before a format changes it.
-  if (o.clipboard) CopyToClipboard(image);
+  // The clipboard gets the capture itself, before a format changes it. When it cannot be
+  // had (another program holds it), the file is written all the same and the clipboard's
+  // failure is reported after it.
+  std::unique_ptr<Error> clipboardFailure;
+  if (o.clipboard) {
+    try {
+      CopyToClipboard(image);
+    } catch (const Error& e) {
+      clipboardFailure = std::make_unique<Error>(e);
+    }
+  }
 
   if (o.outputName.empty()) {
-    if (!o.print) return;  // the clipboard only
+    if (!o.print) {  // the clipboard only
+      if (clipboardFailure) throw *clipboardFailure;
+      return;
+    }
     // A print run without a name writes its file only when it can print: no stray
     // file is left behind for a printer that is not there.
     RequireDefaultPrinter();
@@ -90,6 +104,7 @@ void RunCapture(const std::vector<std::wstring>& args) {
   }
 
   if (o.print) PrintImage(image, o.Mode());
+  if (clipboardFailure) throw *clipboardFailure;
 }
 
 }  // namespace pixo

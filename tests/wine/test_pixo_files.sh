@@ -85,4 +85,39 @@ wine cmd /c "echo through the port > COM1" >/dev/null 2>&1
 check "the prefix's COM1 is the plain file" grep -q "through the port" com1.out
 restore_links
 
+# --- a run ended while it writes (a scheduler's time limit): stopped once its temporary
+#     file is there, then killed; no temporary file may stay
+mkdir -p killed
+temporary_there() { compgen -G "killed/~px*.tmp" >/dev/null; }
+kill_while_writing() {
+  local attempt pid i
+  for attempt in $(seq 1 10); do
+    rm -f killed/*
+    wine "$WIN/pixo.exe" /N 'killed\shot.png' </dev/null >/dev/null 2>&1 &
+    pid=$!
+    for i in $(seq 1 100000); do
+      if temporary_there; then
+        kill -STOP "$pid"
+        break
+      fi
+      kill -0 "$pid" 2>/dev/null || break
+    done
+    if temporary_there && [ ! -e killed/shot.png ]; then
+      kill -9 "$pid"
+      wait "$pid" 2>/dev/null
+      return 0
+    fi
+    kill -9 "$pid" 2>/dev/null
+    wait "$pid" 2>/dev/null
+  done
+  echo "no run was caught while writing"
+  return 1
+}
+check "a run killed while writing: it was caught with its temporary file" kill_while_writing
+sleep 1
+check "a run killed while writing: no temporary file is left" test -z "$(ls -A killed)"
+wrun "$WIN/pixo.exe" /N 'killed\shot.png'
+check "a run killed while writing: the next run leaves its picture and nothing else" \
+  bash -c "[ \"\$(ls -A killed)\" = shot.png ]"
+
 finish

@@ -78,6 +78,18 @@ wrun "$WIN/pixo.exe" /CB /N cb.png
 check "/CB: the clipboard holds a DIB" wrun "$WIN/clipread.exe" clip.bmp
 check "/CB: the clipboard's picture is the capture" same_pixels clip.bmp screen.png
 check "/CB: the file is written too" same_pixels cb.png screen.png
+# With the clipboard held by another program (a clipboard manager, say), the file is still
+# written, and then the clipboard's failure is reported.
+rm -f held.ready
+wine "$WIN/clipread.exe" hold 10 held.ready >/dev/null 2>&1 &
+holder=$!
+for _ in $(seq 1 100); do [ -e held.ready ] && break; sleep 0.1; done
+quiet_run /Q /CB /N held.png
+check "/CB with the clipboard held: exit code 1 and the clipboard's message" bash -c \
+  "[ \$(cat rc) = 1 ] && grep -qxF 'ｸﾘｯﾌﾟﾎﾞｰﾄﾞに書き込めません.' err.txt"
+check "/CB with the clipboard held: the file is written all the same" same_pixels held.png screen.png
+kill "$holder" 2>/dev/null
+wait "$holder" 2>/dev/null
 
 # --- /C: the cursor drawn where it is, and only with /C. The picture is shown by an
 #     ordinary window that is the foreground one and has the arrow cursor: Wine reports
