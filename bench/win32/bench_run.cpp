@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "pixo/capture/clipboard.h"
 #include "pixo/capture/grabber.h"
 #include "pixo/capture/jpeg_image.h"
 #include "pixo/capture/output_writers.h"
@@ -116,6 +117,8 @@ int main(int argc, char** argv) {
               copy.Assign(image);
               pixo::WriteGif(copy, base + L".gif");
             })},
+      // The clipboard alone: at most one more image beyond the capture.
+      {"/CB", L"/CB", Best(rounds, [&] { pixo::CopyToClipboard(image); })},
   };
 
   const RunFigures floor = Run(nothing, L"", folder, 5);
