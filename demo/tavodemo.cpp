@@ -14,10 +14,10 @@ namespace {
 
 const char* EventName(DISPID id) {
   switch (id) {
-    case 1: return "SummaryUpdated";
-    case 2: return "NewGameStarted";
-    case 3: return "ResultUpdated";
-    case 4: return "End";
+    case DISPID_TAVOEVENT_SUMMARYUPDATED: return "SummaryUpdated";
+    case DISPID_TAVOEVENT_NEWGAMESTARTED: return "NewGameStarted";
+    case DISPID_TAVOEVENT_RESULTUPDATED: return "ResultUpdated";
+    case DISPID_TAVOEVENT_END: return "End";
   }
   return "?";
 }
@@ -29,7 +29,7 @@ class Sink : public hostkit::EventSink {
   Sink() : EventSink(DIID__DTavoEvents) {}
   void OnEvent(DISPID id) override {
     std::printf("    event: %s\n", EventName(id));
-    if (id == 3) g_result = true;
+    if (id == DISPID_TAVOEVENT_RESULTUPDATED) g_result = true;
   }
 };
 

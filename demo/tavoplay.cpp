@@ -9,11 +9,13 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "demo/hostkit/hostkit.h"
 #include "tavo/control/tavo_ids.h"
+#include "tavo/protocol/protocol.h"
 
 namespace {
 
@@ -89,10 +91,15 @@ void OnSummary() {
     size_t end = summary.find('\n', at);
     if (end == std::string::npos) end = summary.size();
     const std::string line = summary.substr(at, end - at);
-    std::sscanf(line.c_str(), "POINT: (%d:%d)", &player, &engine);
-    std::sscanf(line.c_str(), "HANDS: (%d:%d)", &hands, &perGame);
-    std::sscanf(line.c_str(), "FORECAST: (%lf, %lf, %lf)", &f[0], &f[1], &f[2]);
-    std::sscanf(line.c_str(), "PATTERN: %d", &pattern);
+    // "KEY: value"
+    const size_t colon = line.find(':');
+    const std::string key = line.substr(0, colon == std::string::npos ? 0 : colon);
+    const char* value = colon == std::string::npos ? "" : line.c_str() + colon + 1;
+    namespace protocol = tavo::protocol;
+    if (key == protocol::kSummaryPoint) std::sscanf(value, " (%d:%d)", &player, &engine);
+    if (key == protocol::kSummaryHands) std::sscanf(value, " (%d:%d)", &hands, &perGame);
+    if (key == protocol::kSummaryForecast) std::sscanf(value, " (%lf, %lf, %lf)", &f[0], &f[1], &f[2]);
+    if (key == protocol::kSummaryPattern) std::sscanf(value, " %d", &pattern);
     at = end + 1;
   }
   if (g_pending >= 0) {
@@ -118,8 +125,9 @@ void OnResult() {
   if (g_pending >= 0) {  // the last hand: its points are in the table's closing line
     const std::string table = ReadFile(Property(L"ResultFile"));
     int player = 0, engine = 0;
-    const size_t total = table.rfind("total ");
-    if (total != std::string::npos) std::sscanf(table.c_str() + total, "total %d:%d", &player, &engine);
+    const size_t total = table.rfind(std::string(tavo::protocol::kTableTotal) + " ");
+    if (total != std::string::npos)
+      std::sscanf(table.c_str() + total + std::strlen(tavo::protocol::kTableTotal), " %d:%d", &player, &engine);
     g_played.push_back(Played{g_pending, player, engine});
     g_pending = -1;
     wchar_t score[128];
@@ -135,9 +143,9 @@ class Sink : public hostkit::EventSink {
  public:
   Sink() : EventSink(DIID__DTavoEvents) {}
   void OnEvent(DISPID id) override {
-    if (id == 1) OnSummary();
-    if (id == 2) SetWindowTextW(g_table, L"");
-    if (id == 3) OnResult();
+    if (id == DISPID_TAVOEVENT_SUMMARYUPDATED) OnSummary();
+    if (id == DISPID_TAVOEVENT_NEWGAMESTARTED) SetWindowTextW(g_table, L"");
+    if (id == DISPID_TAVOEVENT_RESULTUPDATED) OnResult();
   }
 };
 

@@ -4,21 +4,60 @@
 
 namespace pixo {
 
-__attribute__((noinline)) void Raise(const char* className, const std::string& message) {
-  throw Error(className, message, __builtin_extract_return_addr(__builtin_return_address(0)));
+namespace {
+
+// One row per kind, in the enum's order.
+constexpr ErrorKindInfo kKinds[] = {
+    {"EFCreateError", 1, msg::kCannotCreateFile},
+    {"EWriteError", 1, msg::kWriteError},
+    {"EJPEG", 1, msg::kJpegError},
+    {"EPngError", 1, "PNG SaveStream: error ZLIB"},
+    {"EGIFError", 1, "GIF frame: not an 8-bit image"},
+    {"EGIFException", 1, "GIF: the image cannot be written"},
+    {"EClipboardError", 1, msg::kClipboard},
+    {"ETargetError", 2, msg::kOutsideTheScreen},
+    {"EPrinter", 3, msg::kPrinterNotValid},
+    {"EInvalidArgument", 4, msg::kBadSwitch},
+    {"EDibImageError", 5, "TDibImage.AssignTo: Illegal PixelFormat"},
+    {"EOutOfResources", 5, msg::kOutOfResources},
+    {"EIntOverflow", 5, msg::kIntOverflow},
+    {"EOutOfMemory", 5, msg::kOutOfMemory},
+    {"Exception", 5, ""},
+};
+static_assert(sizeof kKinds / sizeof kKinds[0] == size_t(ErrorKind::Other) + 1, "a row for every kind");
+
+}  // namespace
+
+const ErrorKindInfo& InfoOf(ErrorKind kind) { return kKinds[size_t(kind)]; }
+
+int QuietExitCode(ErrorKind kind) { return InfoOf(kind).quietExitCode; }
+
+int QuietExitCode(const std::string& className) {
+  for (const ErrorKindInfo& k : kKinds) {
+    if (className == k.className) return k.quietExitCode;
+  }
+  return InfoOf(ErrorKind::Other).quietExitCode;
+}
+
+__attribute__((noinline)) void Raise(ErrorKind kind, const std::string& message) {
+  throw Error(kind, message, __builtin_extract_return_addr(__builtin_return_address(0)));
+}
+
+__attribute__((noinline)) void Raise(ErrorKind kind) {
+  throw Error(kind, InfoOf(kind).message, __builtin_extract_return_addr(__builtin_return_address(0)));
 }
 
 __attribute__((noinline)) void RaiseFCreate(const std::string& utf8Name) {
-  throw Error("EFCreateError", FormatOne(msg::kCannotCreateFile, utf8Name),
+  throw Error(ErrorKind::FCreate, FormatOne(msg::kCannotCreateFile, utf8Name),
               __builtin_extract_return_addr(__builtin_return_address(0)));
 }
 
 __attribute__((noinline)) void RaiseWriteError() {
-  throw Error("EWriteError", msg::kWriteError, __builtin_extract_return_addr(__builtin_return_address(0)));
+  throw Error(ErrorKind::Write, msg::kWriteError, __builtin_extract_return_addr(__builtin_return_address(0)));
 }
 
 __attribute__((noinline)) void RaiseIntOverflow() {
-  throw Error("EIntOverflow", msg::kIntOverflow, __builtin_extract_return_addr(__builtin_return_address(0)));
+  throw Error(ErrorKind::IntOverflow, msg::kIntOverflow, __builtin_extract_return_addr(__builtin_return_address(0)));
 }
 
 std::string FormatOne(const char* format, const std::string& value) {

@@ -7,25 +7,60 @@
 
 namespace pixo {
 
+// The kinds of failure. Each has one row in the table of errors.cpp: the class name its
+// error box shows, its exit code with /Q and its message when none is given.
+enum class ErrorKind : uint8_t {
+  FCreate,          // a file or standard output cannot be created
+  Write,            // writing failed (a full disk, a closed pipe)
+  Jpeg,             // the JPEG library failed
+  Png,              // the PNG writer failed
+  Gif,              // the GIF writer was given an image it cannot write
+  GifException,     // the GIF writer failed
+  Clipboard,        // the clipboard cannot be had
+  Target,           // nothing to capture: no such monitor or window, a rectangle off the screen
+  Printer,          // no default printer, or it is not valid
+  InvalidArgument,  // a switch value that is not valid
+  DibImage,         // an image in a pixel format the conversion does not know
+  OutOfResources,   // the system refused a resource
+  IntOverflow,      // a size or offset beyond 32 bits
+  OutOfMemory,      // memory ran out
+  Other,            // any other exception
+};
+
+struct ErrorKindInfo {
+  const char* className;
+  int quietExitCode;
+  const char* message;  // when none is given
+};
+const ErrorKindInfo& InfoOf(ErrorKind kind);
+
 class Error : public std::runtime_error {
  public:
-  Error(std::string className, const std::string& message, const void* where)
-      : std::runtime_error(message), className_(std::move(className)), where_(where) {}
-  const std::string& ClassName() const { return className_; }
+  Error(ErrorKind kind, const std::string& message, const void* where)
+      : std::runtime_error(message), kind_(kind), where_(where) {}
+  ErrorKind Kind() const { return kind_; }
+  std::string ClassName() const { return InfoOf(kind_).className; }
   std::string Message() const { return what(); }
   // Code address at which the error was raised (0 when unknown).
   const void* Where() const { return where_; }
 
  private:
-  std::string className_;
+  ErrorKind kind_;
   const void* where_;
 };
 
 // Raising helpers; each records the caller's code address as the error's location.
-[[noreturn]] void Raise(const char* className, const std::string& message);
+[[noreturn]] void Raise(ErrorKind kind, const std::string& message);
+// With the kind's own message.
+[[noreturn]] void Raise(ErrorKind kind);
 [[noreturn]] void RaiseFCreate(const std::string& utf8Name);
 [[noreturn]] void RaiseWriteError();
 [[noreturn]] void RaiseIntOverflow();
+
+// The exit code of a run ended by an error of the kind (or of the class name shown) under
+// /Q: 1 the file or output, 2 nothing to capture, 3 printing, 4 a switch, 5 anything else.
+int QuietExitCode(ErrorKind kind);
+int QuietExitCode(const std::string& className);
 
 namespace msg {
 inline constexpr const char* kCannotCreateFile = "ﾌｧｲﾙ %s を作成できません";
@@ -44,6 +79,8 @@ inline constexpr const char* kNoStandardOutput = "標準出力がありません
 inline constexpr const char* kClipboard = "ｸﾘｯﾌﾟﾎﾞｰﾄﾞに書き込めません";
 inline constexpr const char* kBoxTitle = "ｱﾌﾟﾘｹｰｼｮﾝ ｴﾗｰ";
 inline constexpr const char* kBoxFormat = "%sがﾓｼﾞｭｰﾙ %s の %p で発生しました。\n%s%s";
+inline constexpr const char* kNoFileMapping = "GetFileMap: Cannot Make File Mapping Object";
+inline constexpr const char* kNoMapView = "GetFileMap: Cannot Make View of File Map";
 }  // namespace msg
 
 // Replaces the first "%s" or "%d" of a message format by a value.

@@ -16,12 +16,12 @@ PixelBlock::PixelBlock(size_t size) : size_(size) {
 #ifdef _WIN32
   const unsigned long long s = size;
   section_ = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, DWORD(s >> 32), DWORD(s), nullptr);
-  if (!section_) Raise("EOutOfResources", "GetFileMap: Cannot Make File Mapping Object");
+  if (!section_) Raise(ErrorKind::OutOfResources, msg::kNoFileMapping);
   data_ = static_cast<uint8_t*>(MapViewOfFile(section_, FILE_MAP_WRITE, 0, 0, size));
   if (!data_) {
     CloseHandle(section_);
     section_ = nullptr;
-    Raise("EOutOfResources", "GetFileMap: Cannot Make View of File Map");
+    Raise(ErrorKind::OutOfResources, msg::kNoMapView);
   }
 #else
   data_ = static_cast<uint8_t*>(std::calloc(size, 1));

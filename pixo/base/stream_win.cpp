@@ -20,7 +20,7 @@ FileStream::FileStream(const std::wstring& name) : name_(name) {
     // Standard output, redirected to a file or a pipe: the bytes go there as they come.
     HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
     const DWORD type = out && out != INVALID_HANDLE_VALUE ? GetFileType(out) : FILE_TYPE_UNKNOWN;
-    if (type != FILE_TYPE_DISK && type != FILE_TYPE_PIPE) Raise("EFCreateError", msg::kNoStandardOutput);
+    if (type != FILE_TYPE_DISK && type != FILE_TYPE_PIPE) Raise(ErrorKind::FCreate, msg::kNoStandardOutput);
     handle_ = out;
     toStandardOutput_ = true;
     return;

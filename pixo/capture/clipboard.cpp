@@ -97,13 +97,13 @@ void CopyToClipboard(TBitmap& image) {
     // Palette and DIB captures (small screens): through the BMP writer.
     MemoryStream bmp;
     image.SaveToStream(bmp);
-    if (bmp.bytes.size() <= kFileHeaderSize) Raise("EClipboardError", msg::kClipboard);
+    if (bmp.bytes.size() <= kFileHeaderSize) Raise(ErrorKind::Clipboard, msg::kClipboard);
     memory = std::make_unique<ClipboardMemory>(bmp.bytes.size() - kFileHeaderSize);
     std::memcpy(memory->bytes(), bmp.bytes.data() + kFileHeaderSize, bmp.bytes.size() - kFileHeaderSize);
   }
   memory->Unlock();
   ClipboardOpen clipboard;
-  if (!clipboard.ok() || !EmptyClipboard() || !memory->Give()) Raise("EClipboardError", msg::kClipboard);
+  if (!clipboard.ok() || !EmptyClipboard() || !memory->Give()) Raise(ErrorKind::Clipboard, msg::kClipboard);
 }
 
 }  // namespace pixo

@@ -140,17 +140,6 @@ bool ParseRect(const std::wstring& text, ScreenRect& rect) {
   return true;
 }
 
-int QuietExitCode(const std::string& errorClass) {
-  if (errorClass == "EFCreateError" || errorClass == "EWriteError" || errorClass == "EJPEG" ||
-      errorClass == "EPngError" || errorClass == "EGIFError" || errorClass == "EGIFException" ||
-      errorClass == "EClipboardError")
-    return 1;
-  if (errorClass == "ETargetError") return 2;
-  if (errorClass == "EPrinter") return 3;
-  if (errorClass == "EInvalidArgument") return 4;
-  return 5;
-}
-
 RunOptions ParseArguments(const std::vector<std::wstring>& args) {
   RunOptions o;
   for (const auto& arg : args) {

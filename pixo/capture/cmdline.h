@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "pixo/base/errors.h"
 #include "pixo/capture/clip.h"
 
 namespace pixo {
@@ -69,10 +70,6 @@ RunOptions ParseArguments(const std::vector<std::wstring>& args);
 
 // Reads "x,y,w,h" (decimal, x and y may be negative, w and h above 0) into a rectangle.
 bool ParseRect(const std::wstring& text, ScreenRect& rect);
-
-// The exit code of a quiet run that failed with the error class: 1 file or output,
-// 2 nothing to capture, 3 printing, 4 a bad switch value, 5 anything else.
-int QuietExitCode(const std::string& errorClass);
 
 // Upper-cases the ASCII letters a-z only.
 std::wstring UpperAscii(std::wstring s);

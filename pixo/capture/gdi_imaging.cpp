@@ -155,7 +155,7 @@ void DibToBitmap(const DibImage& dib, TBitmap& bitmap) {
     case dib4Bit: case dib4BitRLE: bitCount = 4; break;
     case dib8Bit: case dib8BitRLE: bitCount = 8; break;
     case dib24Bit: bitCount = 24; break;
-    default: Raise("EDibImageError", "TDibImage.AssignTo: Illegal PixelFormat");
+    default: Raise(ErrorKind::DibImage, "TDibImage.AssignTo: Illegal PixelFormat");
   }
   bitmap.SetFromDib(dib.Width(), dib.Height(), bitCount, dib.Colours(), dib.Data()->pixels.data());
 }

@@ -114,7 +114,7 @@ void CopyInBands(HDC to, int w, int h, HDC from, int x, int y) {
 }
 
 // Copies a rectangle of the virtual screen; what no monitor shows is black.
-HBITMAP CopyScreenArea(const ScreenRect& area, bool cursor) {
+BitmapHandle CopyScreenArea(const ScreenRect& area, bool cursor) {
   const int w = area.right - area.left, h = area.bottom - area.top;
   TBitmap work;
   work.SetSize(w, h);
@@ -122,23 +122,21 @@ HBITMAP CopyScreenArea(const ScreenRect& area, bool cursor) {
     WindowDC screen(nullptr, false);
     BitmapCanvas canvas(work);
     CopyInBands(canvas.dc(), w, h, screen.get(), area.left, area.top);
-    HRGN gaps = CreateRectRgn(0, 0, w, h);
+    const RegionHandle gaps(CreateRectRgn(0, 0, w, h));
     for (const MonitorArea& m : Monitors()) {
-      HRGN shown = CreateRectRgn(m.rect.left - area.left, m.rect.top - area.top, m.rect.right - area.left,
-                                 m.rect.bottom - area.top);
-      CombineRgn(gaps, gaps, shown, RGN_DIFF);
-      DeleteObject(shown);
+      const RegionHandle shown(CreateRectRgn(m.rect.left - area.left, m.rect.top - area.top,
+                                             m.rect.right - area.left, m.rect.bottom - area.top));
+      CombineRgn(gaps.get(), gaps.get(), shown.get(), RGN_DIFF);
     }
-    FillRgn(canvas.dc(), gaps, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
-    DeleteObject(gaps);
+    FillRgn(canvas.dc(), gaps.get(), static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
     if (cursor) DrawScreenCursor(canvas.dc(), POINT{area.left, area.top}, w, h);
   }
-  return work.ReleaseHandle();
+  return BitmapHandle(work.ReleaseHandle());
 }
 
 // The primary screen or the foreground window, through the window's own device context,
 // clipped to the primary screen.
-HBITMAP CopyWindow(bool foreground, bool cursor) {
+BitmapHandle CopyWindow(bool foreground, bool cursor) {
   HWND wnd;
   if (foreground) {
     wnd = GetForegroundWindow();
@@ -146,7 +144,7 @@ HBITMAP CopyWindow(bool foreground, bool cursor) {
   } else {
     wnd = GetDesktopWindow();
   }
-  if (!wnd) return nullptr;
+  if (!wnd) return {};
 
   RECT whole{};
   GetWindowRect(wnd, &whole);
@@ -154,7 +152,7 @@ HBITMAP CopyWindow(bool foreground, bool cursor) {
   const ClipResult c = ClipToScreen(ScreenRect{r.left, r.top, r.right, r.bottom}, GetSystemMetrics(SM_CXSCREEN),
                                     GetSystemMetrics(SM_CYSCREEN));
   // A window wholly off the primary screen leaves a negative size: nothing to capture.
-  if (c.width <= 0 || c.height <= 0) return nullptr;
+  if (c.width <= 0 || c.height <= 0) return {};
 
   TBitmap work;
   WindowDC source(wnd, true);
@@ -165,7 +163,7 @@ HBITMAP CopyWindow(bool foreground, bool cursor) {
                 r.top - whole.top + c.offsetY);
     if (cursor) DrawScreenCursor(canvas.dc(), POINT{r.left + c.offsetX, r.top + c.offsetY}, c.width, c.height);
   }
-  return work.ReleaseHandle();
+  return BitmapHandle(work.ReleaseHandle());
 }
 
 }  // namespace
@@ -176,7 +174,7 @@ std::vector<MonitorArea> Monitors() {
   return OrderMonitors(std::move(list));
 }
 
-HBITMAP ScreenGrabber::Capture() {
+BitmapHandle ScreenGrabber::Capture() {
   ScreenRect area{};
   switch (target) {
     case Target::Screen: return CopyWindow(false, drawCursor);
@@ -185,20 +183,20 @@ HBITMAP ScreenGrabber::Capture() {
     case Target::Monitor: {
       const std::vector<MonitorArea> monitors = Monitors();
       if (monitor < 1 || size_t(monitor) > monitors.size())
-        Raise("ETargetError", FormatOne(msg::kNoSuchMonitor, std::to_string(monitor)));
+        Raise(ErrorKind::Target, FormatOne(msg::kNoSuchMonitor, std::to_string(monitor)));
       area = monitors[size_t(monitor) - 1].rect;
       break;
     }
     case Target::Title: {
       HWND wnd = FindWindowByTitle(title);
-      if (!wnd) Raise("ETargetError", FormatOne(msg::kNoSuchWindow, ToUtf8(title)));
+      if (!wnd) Raise(ErrorKind::Target, FormatOne(msg::kNoSuchWindow, ToUtf8(title)));
       const RECT r = VisibleFrame(wnd);
       area = Intersect(ScreenRect{r.left, r.top, r.right, r.bottom}, VirtualScreen());
       break;
     }
     case Target::Rect: area = Intersect(rect, VirtualScreen()); break;
   }
-  if (IsEmpty(area)) Raise("ETargetError", msg::kOutsideTheScreen);
+  if (IsEmpty(area)) Raise(ErrorKind::Target, msg::kOutsideTheScreen);
   return CopyScreenArea(area, drawCursor);
 }
 

@@ -9,6 +9,7 @@
 
 #include "pixo/capture/clip.h"
 #include "pixo/capture/cmdline.h"
+#include "pixo/capture/win_handles.h"
 
 namespace pixo {
 
@@ -23,7 +24,7 @@ class ScreenGrabber {
   // A bitmap holding the capture, owned by the caller; 0 when nothing was captured (a
   // foreground window off the primary screen). A monitor, window or rectangle that is
   // not there raises ETargetError.
-  HBITMAP Capture();
+  BitmapHandle Capture();
 };
 
 // The monitors, numbered as /M: counts them (index 0 is monitor 1).

@@ -39,7 +39,7 @@ void TermDestination(j_compress_ptr cinfo) {
 }
 
 [[noreturn]] void ErrorExit(j_common_ptr cinfo) {
-  Raise("EJPEG", FormatOne(msg::kJpegError, std::to_string(cinfo->err->msg_code)));
+  Raise(ErrorKind::Jpeg, FormatOne(msg::kJpegError, std::to_string(cinfo->err->msg_code)));
 }
 
 void EmitMessage(j_common_ptr, int) {}  // warnings and trace messages are ignored

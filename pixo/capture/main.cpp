@@ -58,7 +58,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   // opened, is a failure this program reports itself (with /Q, without any box).
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
   bool quiet = false;
-  const auto failed = [&quiet](const char* className) { return quiet ? pixo::QuietExitCode(className) : 1; };
+  const auto failed = [&quiet](pixo::ErrorKind kind) { return quiet ? pixo::QuietExitCode(kind) : 1; };
   try {
     auto items = pixo::SplitCommandLine(GetCommandLineW());
     items.erase(items.begin());
@@ -66,13 +66,13 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     pixo::RunCapture(items);
   } catch (const pixo::Error& e) {
     ShowError(e.ClassName(), e.Message(), e.Where(), quiet);
-    return failed(e.ClassName().c_str());
+    return failed(e.Kind());
   } catch (const std::bad_alloc&) {
-    ShowError("EOutOfMemory", pixo::msg::kOutOfMemory, nullptr, quiet);
-    return failed("EOutOfMemory");
+    ShowError(pixo::InfoOf(pixo::ErrorKind::OutOfMemory).className, pixo::msg::kOutOfMemory, nullptr, quiet);
+    return failed(pixo::ErrorKind::OutOfMemory);
   } catch (const std::exception& e) {
-    ShowError("Exception", e.what(), nullptr, quiet);
-    return failed("Exception");
+    ShowError(pixo::InfoOf(pixo::ErrorKind::Other).className, e.what(), nullptr, quiet);
+    return failed(pixo::ErrorKind::Other);
   }
   return 0;
 }

@@ -55,7 +55,7 @@ std::vector<std::wstring> DefaultPrinterFields() {
       current += *p;
     }
   }
-  if (fields.empty() || fields[0].empty() || !PrinterInstalled(fields[0])) Raise("EPrinter", msg::kNoDefaultPrinter);
+  if (fields.empty() || fields[0].empty() || !PrinterInstalled(fields[0])) Raise(ErrorKind::Printer, msg::kNoDefaultPrinter);
   fields.resize(3);
   return fields;
 }
@@ -86,7 +86,7 @@ class Printer {
     dc_.reset(CreateDCW(driver.empty() ? nullptr : driver.c_str(), device.c_str(),
                         port.empty() ? nullptr : port.c_str(),
                         mode.empty() ? nullptr : reinterpret_cast<DEVMODEW*>(mode.data())));
-    if (!dc_) Raise("EPrinter", msg::kPrinterNotValid);
+    if (!dc_) Raise(ErrorKind::Printer, msg::kPrinterNotValid);
     return dc_.get();
   }
 
@@ -141,9 +141,9 @@ void PrintImage(TBitmap& image, PrintMode mode) {
   doc.lpszDocName = title.c_str();
   // A job call that fails ends the run in the printer error: a print that did not
   // happen must not look like one that did.
-  if (StartDocW(dc, &doc) <= 0) Raise("EPrinter", msg::kPrinterNotValid);
+  if (StartDocW(dc, &doc) <= 0) Raise(ErrorKind::Printer, msg::kPrinterNotValid);
   JobGuard job(dc);
-  if (StartPage(dc) <= 0) Raise("EPrinter", msg::kPrinterNotValid);
+  if (StartPage(dc) <= 0) Raise(ErrorKind::Printer, msg::kPrinterNotValid);
 
   const int w = image.Width(), h = image.Height();
   const PrintPlacement place = ComputePlacement(GetDeviceCaps(dc, HORZRES), GetDeviceCaps(dc, VERTRES), w, h);
@@ -160,8 +160,8 @@ void PrintImage(TBitmap& image, PrintMode mode) {
     DrawImage(dc, image, kPrintMargin, kPrintMargin, w, h);
   }
   DrawImage(dc, image, place.left, place.top, place.right - place.left, place.bottom - place.top);
-  if (EndPage(dc) <= 0) Raise("EPrinter", msg::kPrinterNotValid);
-  if (EndDoc(dc) <= 0) Raise("EPrinter", msg::kPrinterNotValid);
+  if (EndPage(dc) <= 0) Raise(ErrorKind::Printer, msg::kPrinterNotValid);
+  if (EndDoc(dc) <= 0) Raise(ErrorKind::Printer, msg::kPrinterNotValid);
   job.Done();
 }
 

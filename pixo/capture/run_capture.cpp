@@ -36,7 +36,7 @@ void ListMonitors() {
   std::wstring text;
   int index = 1;
   for (const MonitorArea& m : Monitors()) text += MonitorLine(index++, m) + L"\r\n";
-  if (!WriteText(STD_OUTPUT_HANDLE, text)) Raise("EWriteError", msg::kNoStandardOutput);
+  if (!WriteText(STD_OUTPUT_HANDLE, text)) Raise(ErrorKind::Write, msg::kNoStandardOutput);
 }
 
 }  // namespace
@@ -44,7 +44,7 @@ void ListMonitors() {
 void RunCapture(const std::vector<std::wstring>& args) {
   if (args.empty()) return;
   RunOptions o = ParseArguments(args);
-  if (!o.badSwitch.empty()) Raise("EInvalidArgument", FormatOne(msg::kBadSwitch, ToUtf8(o.badSwitch)));
+  if (!o.badSwitch.empty()) Raise(ErrorKind::InvalidArgument, FormatOne(msg::kBadSwitch, ToUtf8(o.badSwitch)));
   if (o.list) {
     ListMonitors();
     return;

@@ -39,7 +39,7 @@ void RaiseOutOfResources(DWORD code) {
     }
   }
   if (text.empty()) text = msg::kOutOfResources;
-  Raise("EOutOfResources", text);
+  Raise(ErrorKind::OutOfResources, text);
 }
 
 HBITMAP CreateSection(const BITMAPINFO* info, void** bits) {
@@ -83,12 +83,12 @@ std::shared_ptr<TBitmap::Image> TBitmap::Describe(HBITMAP handle) {
   return img;
 }
 
-void TBitmap::TakeHandle(HBITMAP handle) {
+void TBitmap::TakeHandle(BitmapHandle handle) {
   if (!handle) {
     image_.reset();
     return;
   }
-  image_ = Describe(handle);
+  image_ = Describe(handle.release());
 }
 
 HBITMAP TBitmap::ReleaseHandle() {

@@ -27,7 +27,7 @@ class TBitmap {
   void SetSize(int width, int height);
 
   // Adopts a bitmap handle; this object deletes it in the end.
-  void TakeHandle(HBITMAP handle);
+  void TakeHandle(BitmapHandle handle);
   // Gives the handle away without deleting it.
   HBITMAP ReleaseHandle();
 

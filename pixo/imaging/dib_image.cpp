@@ -11,7 +11,7 @@ namespace pixo {
 
 namespace {
 
-[[noreturn]] void RaiseDib(const std::string& text) { Raise("EDibImageError", text); }
+[[noreturn]] void RaiseDib(const std::string& text) { Raise(ErrorKind::DibImage, text); }
 
 std::shared_ptr<DibData> NewData(int32_t width, int32_t height, int bitCount) {
   if (width <= 0 || height == 0 || !(bitCount == 1 || bitCount == 4 || bitCount == 8 || bitCount == 24))

@@ -8,7 +8,7 @@
 namespace pixo {
 
 namespace {
-[[noreturn]] void RaiseGif(const char* text) { Raise("EGIFException", text); }
+[[noreturn]] void RaiseGif(const char* text) { Raise(ErrorKind::GifException, text); }
 }  // namespace
 
 int TGIFColorMap::Capacity() const {
@@ -197,7 +197,7 @@ void TGIFImage::SaveToFile(const std::wstring& name) {
 }
 
 TGIFSubImage GifFrameFrom(const ImageView& eightBit) {
-  if (eightBit.bitCount != 8) Raise("EGIFError", "GIF frame: not an 8-bit image");
+  if (eightBit.bitCount != 8) Raise(ErrorKind::Gif, "GIF frame: not an 8-bit image");
   TGIFSubImage frame;
   frame.width = uint16_t(eightBit.width);
   frame.height = uint16_t(eightBit.height);

@@ -12,7 +12,7 @@ namespace pixo {
 
 namespace {
 
-[[noreturn]] void RaiseZlib() { Raise("EPngError", "PNG SaveStream: error ZLIB"); }
+[[noreturn]] void RaiseZlib() { Raise(ErrorKind::Png, "PNG SaveStream: error ZLIB"); }
 
 }  // namespace
 

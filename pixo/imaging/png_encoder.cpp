@@ -18,7 +18,7 @@ void PutBE32(uint8_t* p, uint32_t v) {
   p[3] = uint8_t(v);
 }
 
-[[noreturn]] void RaisePng(const char* text) { Raise("EPngError", text); }
+[[noreturn]] void RaisePng(const char* text) { Raise(ErrorKind::Png, text); }
 
 // v as a signed byte, in absolute value: v below 128 scores v, else 256 - v.
 inline uint32_t Score(uint8_t v) {

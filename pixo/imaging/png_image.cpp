@@ -28,12 +28,12 @@ ImageView PngImage::View() const {
 }
 
 void PngImage::SetCompressionLevel(int level) {
-  if (level < 0 || level > 2) Raise("EPngError", "PNG SetCompressionLevel: invalid compression level");
+  if (level < 0 || level > 2) Raise(ErrorKind::Png, "PNG SetCompressionLevel: invalid compression level");
   options_.level = level;
 }
 
 void PngImage::SaveToStream(OutStream& out) {
-  if (!image_) Raise("EPngError", "SaveToStream: not Image");
+  if (!image_) Raise(ErrorKind::Png, "SaveToStream: not Image");
   EncodePng(out, View(), options_);
 }
 

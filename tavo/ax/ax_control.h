@@ -18,6 +18,10 @@
 
 namespace ax {
 
+// Makes every event firing of the process fail as if memory had run out, to show that a
+// host survives it. For tests that link the framework in.
+void FailEventsForTesting(bool fail);
+
 class AxControl;
 
 // One outgoing interface of a control: the connected sinks and their cookies.

@@ -12,6 +12,12 @@ namespace ax {
 
 // Runs a COM method's body and turns any C++ exception into an HRESULT, so that none
 // crosses into the caller (a host written in another language, or the system).
+//
+// The rule of this framework: every entry from outside (a COM method, a window
+// procedure, an event fired from one) whose body can allocate or call code that throws
+// runs inside Boundary or its own catch-all. The methods without one only check
+// arguments, copy plain values, count references or answer with a constant, and none of
+// that can throw.
 template <typename Body>
 HRESULT Boundary(Body&& body) noexcept {
   try {

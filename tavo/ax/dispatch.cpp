@@ -27,16 +27,20 @@ STDMETHODIMP AxControl::GetTypeInfo(UINT index, LCID, ITypeInfo** out) {
   if (!out) return E_POINTER;
   *out = nullptr;
   if (index != 0) return DISP_E_BADINDEX;
-  *out = TypeInfoOf(traits_.primaryDispatch);
-  return *out ? S_OK : TYPE_E_CANTLOADLIBRARY;
+  return Boundary([&] {
+    *out = TypeInfoOf(traits_.primaryDispatch);
+    return *out ? S_OK : TYPE_E_CANTLOADLIBRARY;
+  });
 }
 
 STDMETHODIMP AxControl::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
   if (!names || !ids) return E_POINTER;
-  ComPtr<ITypeInfo> info;
-  *info.Out() = TypeInfoOf(traits_.primaryDispatch);
-  if (!info) return TYPE_E_CANTLOADLIBRARY;
-  return info->GetIDsOfNames(names, count, ids);
+  return Boundary([&] {
+    ComPtr<ITypeInfo> info;
+    *info.Out() = TypeInfoOf(traits_.primaryDispatch);
+    if (!info) return TYPE_E_CANTLOADLIBRARY;
+    return info->GetIDsOfNames(names, count, ids);
+  });
 }
 
 STDMETHODIMP AxControl::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,

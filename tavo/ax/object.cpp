@@ -1,6 +1,8 @@
 // The control object: its identity (one object, one reference count, every interface),
 // its windows and its events.
 #include <algorithm>
+#include <atomic>
+#include <new>
 #include <cstring>
 
 #include "tavo/ax/ax_control.h"
@@ -46,8 +48,13 @@ LRESULT CALLBACK AxControl::WindowProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp)
   auto* self = reinterpret_cast<AxControl*>(GetWindowLongPtrW(wnd, GWLP_USERDATA));
   if (self) {
     if (msg >= WM_USER && msg < 0x8000) {
+      // The host's message loop calls in here: nothing may leave this procedure by an
+      // exception. A notification that fails is lost; the host goes on.
       self->AddRef();
-      self->OnNotify(msg);
+      try {
+        self->OnNotify(msg);
+      } catch (...) {
+      }
       self->Release();
       return 0;
     }
@@ -64,17 +71,29 @@ LRESULT CALLBACK AxControl::WindowProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp)
   return DefWindowProcW(wnd, msg, wp, lp);
 }
 
+namespace {
+std::atomic<bool> g_eventsFailForTesting{false};
+}  // namespace
+
+void FailEventsForTesting(bool fail) { g_eventsFailForTesting = fail; }
+
 void AxControl::FireEvent(DISPID id) noexcept {
   if (freeze_ > 0) return;
-  DISPPARAMS none{nullptr, nullptr, 0, 0};
-  for (const ComPtr<IUnknown>& sink : eventsPoint_.Sinks()) {
-    ComPtr<IDispatch> disp;
-    if (SUCCEEDED(sink->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(disp.Out())))) {
-      VARIANT result;
-      VariantInit(&result);
-      disp->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &none, &result, nullptr, nullptr);
-      VariantClear(&result);
+  // The list of sinks is a copy (a sink may unadvise while it is called), and copying
+  // allocates: an event that cannot be fired is lost, never the host's process.
+  try {
+    if (g_eventsFailForTesting) throw std::bad_alloc();
+    DISPPARAMS none{nullptr, nullptr, 0, 0};
+    for (const ComPtr<IUnknown>& sink : eventsPoint_.Sinks()) {
+      ComPtr<IDispatch> disp;
+      if (SUCCEEDED(sink->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(disp.Out())))) {
+        VARIANT result;
+        VariantInit(&result);
+        disp->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &none, &result, nullptr, nullptr);
+        VariantClear(&result);
+      }
     }
+  } catch (...) {
   }
 }
 

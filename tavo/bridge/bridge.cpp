@@ -6,6 +6,7 @@
 #include <new>
 
 #include "tavo/bridge/utf8.h"
+#include "tavo/protocol/protocol.h"
 
 namespace {
 
@@ -142,6 +143,11 @@ bool WorkerThread::Start(void* parameter) {
 
 // ---- EngineBridge ----
 
+namespace {
+// A command as the engine reads it: its letter and the line end.
+std::string Command(char letter) { return letter + std::string(tavo::protocol::kLineEnd); }
+}  // namespace
+
 EngineBridge::EngineBridge(const BridgeConfig& config)
     : BridgeCore(config.workDir.c_str()),
       process_(config.enginePath.c_str(), Directory()),
@@ -226,8 +232,7 @@ bool EngineBridge::SendCommand(const char* command) {
 
 void EngineBridge::SendHand(char letter) {
   if (gameRunning == 0) return;
-  const char command[4] = {letter, '\r', '\n', '\0'};
-  SendCommand(command);
+  SendCommand(Command(letter).c_str());
 }
 
 bool EngineBridge::RestartEngine() {
@@ -253,7 +258,7 @@ void EngineBridge::StartGame() {
     return;
   }
   gameRunning = 1;
-  if (!SendCommand("D\r\n") && workerDone_) {
+  if (!SendCommand(Command(tavo::protocol::kNewGame).c_str()) && workerDone_) {
     // The engine died without answering (it crashes at start, or is no program at all).
     noEngine_ = true;
     gameRunning = 0;
@@ -264,7 +269,7 @@ void EngineBridge::StartGame() {
 }
 
 void EngineBridge::EndGame() {
-  SendCommand("Q\r\n");
+  SendCommand(Command(tavo::protocol::kQuit).c_str());
   engineEnding_ = true;
   Events()->Ended();
 }

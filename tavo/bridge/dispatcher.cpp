@@ -1,5 +1,7 @@
 #include "tavo/bridge/dispatcher.h"
 
+#include "tavo/protocol/protocol.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -10,11 +12,11 @@
 #define DIR_SEP "/"
 #endif
 
-bool StartsWith(const char* line, const char* literal) {
-  return std::strncmp(line, literal, std::strlen(literal)) == 0;
-}
+namespace protocol = tavo::protocol;
 
-bool StartsReply(const char* line) { return StartsWith(line, "INFO:") || StartsWith(line, "end"); }
+bool StartsWith(const char* line, const char* literal) { return protocol::StartsWith(line, literal); }
+
+bool StartsReply(const char* line) { return StartsWith(line, protocol::kInfo) || StartsWith(line, protocol::kEnd); }
 
 // ---- ListenerList ----
 
@@ -73,12 +75,13 @@ size_t ListenerList::Count() const {
 
 // ---- handlers ----
 
-bool NextHandWaiter::TakeLine(const char* line) { return StartsWith(line, "NEXT HAND"); }
+bool NextHandWaiter::TakeLine(const char* line) { return StartsWith(line, protocol::kNextHand); }
 
 void NextHandWaiter::Complete() { bridge_->Events()->SummaryReady(bridge_->SummaryPath()); }
 
 bool ResultCollector::IsTableHeader(const char* line) {
-  return std::strlen(line) > 10 && (StartsWith(line + 2, "look-n-2") || StartsWith(line + 2, "atodasi"));
+  return std::strlen(line) > 10 &&
+         (StartsWith(line + 2, protocol::kTableHeader) || StartsWith(line + 2, protocol::kTableHeaderOld));
 }
 
 bool ResultCollector::TakeLine(const char* line) {
@@ -91,7 +94,7 @@ bool ResultCollector::TakeLine(const char* line) {
       // kekka.txt cannot be created: the table is read to its end all the same.
       writer_.reset();
     }
-  } else if (state_ == 0 && StartsWith(line, "player")) {
+  } else if (state_ == 0 && StartsWith(line, protocol::kTableEnd)) {
     state_ = -1;
     writer_.reset();
     return true;
@@ -107,9 +110,10 @@ void ResultCollector::Complete() {
 }
 
 std::unique_ptr<ReplyHandler> MakeHandler(const char* line, BridgeCore* bridge) {
-  if (StartsWith(line, "INFO:1") || StartsWith(line, "INFO:0")) return std::make_unique<NextHandWaiter>(bridge);
-  if (StartsWith(line, "INFO:2")) return std::make_unique<ResultCollector>(bridge);
-  if (StartsWith(line, "end")) return std::make_unique<EndAck>(bridge);
+  if (protocol::IsInfo(line, protocol::kPlayerWon) || protocol::IsInfo(line, protocol::kGoesOn))
+    return std::make_unique<NextHandWaiter>(bridge);
+  if (protocol::IsInfo(line, protocol::kGameOver)) return std::make_unique<ResultCollector>(bridge);
+  if (StartsWith(line, protocol::kEnd)) return std::make_unique<EndAck>(bridge);
   return nullptr;
 }
 
@@ -118,9 +122,9 @@ std::unique_ptr<ReplyHandler> MakeHandler(const char* line, BridgeCore* bridge) 
 BridgeCore::BridgeCore(const char* directory)
     : events_(&listeners_),
       directory_(directory),
-      summaryPath_(directory_ + DIR_SEP "summary.txt"),
-      resultPath_(directory_ + DIR_SEP "kekka.txt"),
-      log_(std::make_unique<TextFileWriter>((directory_ + DIR_SEP "log.txt").c_str())) {}
+      summaryPath_(directory_ + DIR_SEP + protocol::kSummaryFile),
+      resultPath_(directory_ + DIR_SEP + protocol::kResultFile),
+      log_(std::make_unique<TextFileWriter>((directory_ + DIR_SEP + protocol::kLogFile).c_str())) {}
 
 BridgeCore::~BridgeCore() = default;
 
@@ -140,7 +144,7 @@ bool BridgeCore::OnLine(const char* line) {
   // A reply that begins while another is still followed: the other never ends.
   if (pending_ && StartsReply(line)) pending_.reset();
   if (!pending_) {
-    if (StartsWith(line, "player")) return false;
+    if (StartsWith(line, protocol::kTableEnd)) return false;
     pending_ = MakeHandler(line, this);
     if (!pending_ || !pending_->Begin()) return false;
   } else if (!pending_->TakeLine(line)) {

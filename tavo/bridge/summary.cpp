@@ -1,5 +1,7 @@
 #include "tavo/bridge/summary.h"
 
+#include "tavo/protocol/protocol.h"
+
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -83,13 +85,13 @@ void SummaryReader::ParseLine(char* line) {
     SummaryItem* (*make)();
   };
   static const Entry kItems[] = {
-      {"INFO", [] { return static_cast<SummaryItem*>(new InfoItem); }},
-      {"POINT", [] { return static_cast<SummaryItem*>(new PointItem); }},
-      {"FORECAST", [] { return static_cast<SummaryItem*>(new ForecastItem); }},
-      {"HANDS", [] { return static_cast<SummaryItem*>(new HandsItem); }},
-      {"PATTERN", [] { return static_cast<SummaryItem*>(new PatternItem); }},
-      {"DATA", [] { return static_cast<SummaryItem*>(new DataItem); }},
-      {"NEXT HAND", [] { return static_cast<SummaryItem*>(new NextHandItem); }},
+      {tavo::protocol::kSummaryInfo, [] { return static_cast<SummaryItem*>(new InfoItem); }},
+      {tavo::protocol::kSummaryPoint, [] { return static_cast<SummaryItem*>(new PointItem); }},
+      {tavo::protocol::kSummaryForecast, [] { return static_cast<SummaryItem*>(new ForecastItem); }},
+      {tavo::protocol::kSummaryHands, [] { return static_cast<SummaryItem*>(new HandsItem); }},
+      {tavo::protocol::kSummaryPattern, [] { return static_cast<SummaryItem*>(new PatternItem); }},
+      {tavo::protocol::kSummaryData, [] { return static_cast<SummaryItem*>(new DataItem); }},
+      {tavo::protocol::kSummaryNextHand, [] { return static_cast<SummaryItem*>(new NextHandItem); }},
   };
   for (const auto& e : kItems) {
     if (std::strncmp(key, e.word, std::strlen(e.word)) == 0) {

@@ -9,6 +9,7 @@
 #include "tavo/ax/module.h"
 #include "tavo/bridge/utf8.h"
 #include "tavo/control/tavo_ids.h"
+#include "tavo/protocol/protocol.h"
 
 namespace {
 
@@ -51,7 +52,7 @@ std::wstring LongForm(const std::wstring& name) {
 // Whether the record files can be written in the folder: log.txt is opened for writing
 // (made when it is not there; the bridge makes it anew in any case).
 bool CanWriteRecords(const std::wstring& folder) {
-  const std::wstring log = folder + L"\\log.txt";
+  const std::wstring log = folder + L"\\" + WideFromUtf8(tavo::protocol::kLogFile);
   HANDLE h = CreateFileW(log.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                          OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;

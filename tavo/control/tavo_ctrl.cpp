@@ -6,6 +6,7 @@
 #include "tavo/bridge/utf8.h"
 #include "tavo/control/control_folder.h"
 #include "tavo/control/tavo_ids.h"
+#include "tavo/protocol/protocol.h"
 
 namespace {
 
@@ -36,10 +37,10 @@ HRESULT ReturnString(const char* text, VARIANT* result) {
 void ControlListener::Post(UINT msg) {
   if (HWND wnd = owner_->NotifyWindow()) PostMessageA(wnd, msg, 0, 0);
 }
-void ControlListener::OnNewGame() { Post(WM_USER + 1); }
-void ControlListener::OnSummary() { Post(WM_USER + 2); }
-void ControlListener::OnResult() { Post(WM_USER + 3); }
-void ControlListener::OnEnd() { Post(WM_USER + 4); }
+void ControlListener::OnNewGame() { Post(kNewGameMessage); }
+void ControlListener::OnSummary() { Post(kSummaryMessage); }
+void ControlListener::OnResult() { Post(kResultMessage); }
+void ControlListener::OnEnd() { Post(kEndMessage); }
 
 // ---- CTavoCtrl
 
@@ -68,10 +69,10 @@ HRESULT CTavoCtrl::Create(REFIID riid, void** out) {
 
 void CTavoCtrl::OnNotify(UINT msg) {
   switch (msg) {
-    case WM_USER + 1: FireEvent(DISPID_TAVOEVENT_NEWGAMESTARTED); break;
-    case WM_USER + 2: FireEvent(DISPID_TAVOEVENT_SUMMARYUPDATED); break;
-    case WM_USER + 3: FireEvent(DISPID_TAVOEVENT_RESULTUPDATED); break;
-    case WM_USER + 4: FireEvent(DISPID_TAVOEVENT_END); break;
+    case kNewGameMessage: FireEvent(DISPID_TAVOEVENT_NEWGAMESTARTED); break;
+    case kSummaryMessage: FireEvent(DISPID_TAVOEVENT_SUMMARYUPDATED); break;
+    case kResultMessage: FireEvent(DISPID_TAVOEVENT_RESULTUPDATED); break;
+    case kEndMessage: FireEvent(DISPID_TAVOEVENT_END); break;
   }
 }
 
@@ -125,7 +126,9 @@ HRESULT CTavoCtrl::InvokeMember(DISPID id, WORD flags, DISPPARAMS* params, VARIA
     case DISPID_TAVO_CHOKI:
     case DISPID_TAVO_PAH:
       if (EngineBridge* bridge = TheBridge())
-        bridge->SendHand(id == DISPID_TAVO_GOO ? 'm' : id == DISPID_TAVO_CHOKI ? 'n' : 'b');
+        bridge->SendHand(id == DISPID_TAVO_GOO     ? tavo::protocol::kRock
+                         : id == DISPID_TAVO_CHOKI ? tavo::protocol::kScissors
+                                                   : tavo::protocol::kPaper);
       return S_OK;
     case DISPID_TAVO_START:
       if (EngineBridge* bridge = TheBridge()) bridge->StartGame();

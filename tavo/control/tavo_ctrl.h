@@ -6,6 +6,15 @@
 
 class CTavoCtrl;
 
+// The control's own window messages: the bridge's game events, posted by its worker to each
+// control's message window and turned into the control's events on the host's thread.
+enum NotifyMessage : UINT {
+  kNewGameMessage = WM_USER + 1,
+  kSummaryMessage,
+  kResultMessage,
+  kEndMessage,
+};
+
 // Turns the bridge's game events into messages to the control's own window.
 class ControlListener : public GameListener {
  public:

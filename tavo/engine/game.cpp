@@ -5,20 +5,25 @@
 #include <cstdio>
 #include <cstring>
 
+#include "tavo/protocol/protocol.h"
+
 namespace tavo {
 
 namespace {
 constexpr double kDecay = 0.98;       // weight of older observations in a context
 constexpr double kRecentDecay = 0.6;  // the few last hands
+
+// A reply's first line: kInfo and its digit.
+std::string Info(char digit) { return protocol::kInfo + std::string(1, digit) + protocol::kLineEnd; }
 }  // namespace
 
 const char* HandName(Hand h) { return h == Rock ? "rock" : h == Scissors ? "scissors" : "paper"; }
 
 bool HandFromLetter(char c, Hand& h) {
   switch (c) {
-    case 'm': h = Rock; return true;
-    case 'n': h = Scissors; return true;
-    case 'b': h = Paper; return true;
+    case protocol::kRock: h = Rock; return true;
+    case protocol::kScissors: h = Scissors; return true;
+    case protocol::kPaper: h = Paper; return true;
   }
   return false;
 }
@@ -266,8 +271,8 @@ std::string Game::NewGame() {
   playerPoints_ = enginePoints_ = 0;
   hands_.clear();
   next_ = predictor_.Choose();
-  return "INFO:0\r\nGAME " + std::to_string(games_) + " START (" + std::to_string(kHandsPerGame) +
-         " hands)\r\nNEXT HAND\r\n";
+  return Info(protocol::kGoesOn) + "GAME " + std::to_string(games_) + " START (" + std::to_string(kHandsPerGame) +
+         " hands)" + protocol::kLineEnd + protocol::kNextHand + protocol::kLineEnd;
 }
 
 std::string Game::Play(Hand player) {
@@ -291,15 +296,15 @@ std::string Game::Play(Hand player) {
     next_ = predictor_.Choose();
     std::snprintf(line + std::strlen(line), sizeof line - std::strlen(line), "SCORE %d:%d\r\n", playerPoints_,
                   enginePoints_);
-    return "INFO:" + std::to_string(info_) + "\r\n" + line + "NEXT HAND\r\n";
+    return Info(info_ == 1 ? protocol::kPlayerWon : protocol::kGoesOn) + line + protocol::kNextHand + protocol::kLineEnd;
   }
 
   running_ = false;
   info_ = 2;
   next_ = predictor_.Choose();
-  std::string reply = "INFO:2\r\n";
+  std::string reply = Info(protocol::kGameOver);
   reply += line;
-  reply += "# look-n-2 result of game " + std::to_string(games_) + "\r\n";
+  reply += std::string("# ") + protocol::kTableHeader + " result of game " + std::to_string(games_) + protocol::kLineEnd;
   reply += "no  player    engine    winner\r\n";
   for (size_t i = 0; i < hands_.size(); ++i) {
     char row[96];
@@ -310,8 +315,9 @@ std::string Game::Play(Hand player) {
                                           : "-");
     reply += row;
   }
-  reply += "total " + std::to_string(playerPoints_) + ":" + std::to_string(enginePoints_) + "\r\n";
-  reply += std::string("player ") + std::to_string(playerPoints_) + " engine " + std::to_string(enginePoints_) +
+  reply += std::string(protocol::kTableTotal) + " " + std::to_string(playerPoints_) + ":" + std::to_string(enginePoints_) + "\r\n";
+  reply += std::string(protocol::kTableEnd) + " " + std::to_string(playerPoints_) + " engine " +
+           std::to_string(enginePoints_) +
            (playerPoints_ > enginePoints_   ? " player wins"
             : playerPoints_ < enginePoints_ ? " engine wins"
                                             : " draw") +
@@ -320,13 +326,24 @@ std::string Game::Play(Hand player) {
 }
 
 std::string Game::SummaryText() const {
-  char text[512];
-  std::snprintf(text, sizeof text,
-                "INFO: %d\r\nHANDS: (%d:%d)\r\nPOINT: (%d:%d)\r\nFORECAST: (%.4f, %.4f, %.4f)\r\n"
-                "PATTERN: %d\r\nDATA: %d\r\nNEXT HAND: %d\r\n",
-                info_, int(hands_.size()), kHandsPerGame, playerPoints_, enginePoints_, played_.forecast[0],
-                played_.forecast[1], played_.forecast[2], played_.pattern, predictor_.HistorySize(),
-                running_ ? int(hands_.size()) + 1 : 0);
+  std::string text;
+  const auto line = [&text](const char* key, const std::string& value) {
+    text += key;
+    text += ": ";
+    text += value;
+    text += protocol::kLineEnd;
+  };
+  const auto pair = [](int a, int b) { return "(" + std::to_string(a) + ":" + std::to_string(b) + ")"; };
+  char forecast[96];
+  std::snprintf(forecast, sizeof forecast, "(%.4f, %.4f, %.4f)", played_.forecast[0], played_.forecast[1],
+                played_.forecast[2]);
+  line(protocol::kSummaryInfo, std::to_string(info_));
+  line(protocol::kSummaryHands, pair(int(hands_.size()), kHandsPerGame));
+  line(protocol::kSummaryPoint, pair(playerPoints_, enginePoints_));
+  line(protocol::kSummaryForecast, forecast);
+  line(protocol::kSummaryPattern, std::to_string(played_.pattern));
+  line(protocol::kSummaryData, std::to_string(predictor_.HistorySize()));
+  line(protocol::kSummaryNextHand, std::to_string(running_ ? int(hands_.size()) + 1 : 0));
   return text;
 }
 

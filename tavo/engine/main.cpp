@@ -9,6 +9,7 @@
 #include <string>
 
 #include "tavo/engine/game.h"
+#include "tavo/protocol/protocol.h"
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -20,6 +21,8 @@
 
 namespace {
 
+namespace protocol = tavo::protocol;
+
 // Writes summary.txt under a temporary name and renames it, so a reader never sees half
 // a file.
 void WriteSummary(const std::string& text) {
@@ -30,12 +33,12 @@ void WriteSummary(const std::string& text) {
   std::fclose(f);
 #ifdef _WIN32
   for (int attempt = 0; attempt < 200; ++attempt) {
-    if (MoveFileExA(temp, "summary.txt", MOVEFILE_REPLACE_EXISTING)) return;
+    if (MoveFileExA(temp, tavo::protocol::kSummaryFile, MOVEFILE_REPLACE_EXISTING)) return;
     Sleep(10);  // a reader still has the old file open
   }
   DeleteFileA(temp);
 #else
-  std::rename(temp, "summary.txt");
+  std::rename(temp, tavo::protocol::kSummaryFile);
 #endif
 }
 
@@ -72,23 +75,24 @@ int main() {
     const char command = line[0];
     if (command == '\r' || command == '\n' || command == '\0') continue;
     tavo::Hand hand;
-    if (command == 'D') {
+    if (command == protocol::kNewGame) {
       const std::string reply = game.NewGame();
       WriteSummary(game.SummaryText());
       Reply(reply);
     } else if (tavo::HandFromLetter(command, hand)) {
       if (!game.Running()) {
-        Reply("ERROR: no game running, send D first\r\n");
+        Reply(std::string(protocol::kError) + " no game running, send " + protocol::kNewGame + " first" +
+              protocol::kLineEnd);
         continue;
       }
       const std::string reply = game.Play(hand);
       WriteSummary(game.SummaryText());
       Reply(reply);
-    } else if (command == 'Q') {
-      Reply("end\r\n");
+    } else if (command == protocol::kQuit) {
+      Reply(std::string(protocol::kEnd) + protocol::kLineEnd);
       return 0;
     } else {
-      Reply(std::string("ERROR: unknown command ") + command + "\r\n");
+      Reply(std::string(protocol::kError) + " unknown command " + command + protocol::kLineEnd);
     }
   }
   return 0;

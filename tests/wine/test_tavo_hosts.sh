@@ -99,6 +99,15 @@ FAKE_ENGINE_MODE=crash dead_case "an engine crashing at start"
 unset FAKE_ENGINE_MODE
 cp "$WIN/tavo.exe" "$dir/tavo.exe"
 
+# --- an event that cannot be fired (memory runs out while firing) is lost, never the host
+ef="$T/eventfault"
+mkdir -p "$ef"
+cp "$WIN/eventfault.exe" "$WIN/tavo.exe" "$ef/"
+(cd "$ef" && timeout 120 wine eventfault.exe 2>&1 | tr -d '\r' >"$T/eventfault.out"; echo "${PIPESTATUS[0]}" >"$T/rc")
+check "events whose firing throws bad_alloc: the host runs on, and events come again after" bash -c \
+  "[ \$(cat '$T/rc') = 0 ] && grep -q 'the host ran on' '$T/eventfault.out'"
+sed 's/^/  /' "$T/eventfault.out"
+
 # --- regsvr32 /u of another copy leaves the registered one
 other="$T/other copy"
 mkdir -p "$other"
