@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <string>
 
-#include "demo/hostkit/hostkit.h"
+#include "tavo/hostkit/hostkit.h"
 #include "tavo/control/tavo_ids.h"
 
 namespace {

@@ -176,34 +176,69 @@ const std::vector<uint8_t>& RowFilter::Choose(const std::vector<uint8_t>& raw, c
   return chosen == 0 ? raw : filtered_[chosen];
 }
 
-void EncodePng(OutStream& out, const ImageView& img, const PngOptions& options) {
-  uint8_t depth, colourType;
-  switch (img.bitCount) {
+namespace {
+
+// What the image's bit count is as a PNG: bit depth and colour type.
+struct PngFormat {
+  uint8_t depth;
+  uint8_t colourType;  // 3 palette, 2 true colour, 6 true colour with alpha
+};
+
+PngFormat FormatOf(int bitCount) {
+  switch (bitCount) {
     case 1:
     case 4:
-    case 8:
-      depth = uint8_t(img.bitCount);
-      colourType = 3;
-      break;
-    case 24:
-      depth = 8;
-      colourType = 2;
-      break;
-    case 32:
-      depth = 8;
-      colourType = 6;
-      break;
+    case 8: return PngFormat{uint8_t(bitCount), 3};
+    case 24: return PngFormat{8, 2};
+    case 32: return PngFormat{8, 6};
     default: RaisePng("PNG SaveStream: support BitCount");
   }
+}
+
+// One pass over the image: its first column and row, their steps, and the size of the
+// rows it holds. A plain image is one pass of every pixel; an interlaced one has the seven
+// passes of Adam7, of which those that hold no pixel (in a tiny image) are left out.
+struct Pass {
+  int colStart, colStep, rowStart, rowStep;
+  size_t rows, rowBytes;  // rowBytes without the filter byte
+};
+
+std::vector<Pass> PassesOf(const ImageView& img, bool interlaced) {
+  static const int kColStart[7] = {0, 4, 0, 2, 0, 1, 0};
+  static const int kColStep[7] = {8, 8, 4, 4, 2, 2, 1};
+  static const int kRowStart[7] = {0, 0, 4, 0, 2, 0, 1};
+  static const int kRowStep[7] = {8, 8, 8, 4, 4, 2, 2};
+  std::vector<Pass> passes;
+  for (int p = 0; p < (interlaced ? 7 : 1); ++p) {
+    Pass pass = interlaced ? Pass{kColStart[p], kColStep[p], kRowStart[p], kRowStep[p], 0, 0} : Pass{0, 1, 0, 1, 0, 0};
+    if (img.width <= pass.colStart || img.height <= pass.rowStart) continue;
+    const size_t cols = size_t(img.width - pass.colStart + pass.colStep - 1) / size_t(pass.colStep);
+    pass.rows = size_t(img.height - pass.rowStart + pass.rowStep - 1) / size_t(pass.rowStep);
+    pass.rowBytes = (cols * size_t(img.bitCount) + 7) / 8;
+    passes.push_back(pass);
+  }
+  return passes;
+}
+
+// The size of the filtered stream: every row of every pass with its filter byte.
+size_t StreamBytes(const std::vector<Pass>& passes) {
+  size_t bytes = 0;
+  for (const Pass& p : passes) bytes += p.rows * (p.rowBytes + 1);
+  return bytes;
+}
+
+// The signature and every chunk before the image data: IHDR, the writer's own chunk, the
+// palette of a palette image, and pHYs when a resolution is given.
+void WriteChunksBeforeIdat(OutStream& out, ChunkWriter& chunks, const ImageView& img, const PngOptions& options,
+                           PngFormat format) {
   static const uint8_t kSignature[8] = {137, 80, 78, 71, 13, 10, 26, 10};
   out.Write(kSignature, 8);
-  ChunkWriter chunks(out);
 
   uint8_t ihdr[13];
   PutBE32(ihdr, uint32_t(img.width));
   PutBE32(ihdr + 4, uint32_t(img.height));
-  ihdr[8] = depth;
-  ihdr[9] = colourType;
+  ihdr[8] = format.depth;
+  ihdr[9] = format.colourType;
   ihdr[10] = 0;
   ihdr[11] = 0;
   ihdr[12] = uint8_t(options.interlace == 1 ? 1 : 0);
@@ -213,9 +248,9 @@ void EncodePng(OutStream& out, const ImageView& img, const PngOptions& options) 
   std::strncpy(reinterpret_cast<char*>(id), kPngWriterId, 40);
   chunks.Write("vqRb", id, 64);
 
-  if (colourType == 3) {
+  if (format.colourType == 3) {
     size_t n = img.colours.size();
-    if (n == 0) n = size_t(1) << depth;
+    if (n == 0) n = size_t(1) << format.depth;
     if (n > 256) n = 256;
     std::vector<uint8_t> plte(3 * n, 0);
     for (size_t i = 0; i < n && i < img.colours.size(); ++i) {
@@ -233,82 +268,89 @@ void EncodePng(OutStream& out, const ImageView& img, const PngOptions& options) 
     phys[8] = options.unit;
     chunks.Write("pHYs", phys, 9);
   }
+}
 
-  {
-    const int bitsPerPixel = img.bitCount;
-    const int bytesPerPixel = (bitsPerPixel + 7) / 8;
-    static const int kColStart[7] = {0, 4, 0, 2, 0, 1, 0};
-    static const int kColStep[7] = {8, 8, 4, 4, 2, 2, 1};
-    static const int kRowStart[7] = {0, 0, 4, 0, 2, 0, 1};
-    static const int kRowStep[7] = {8, 8, 8, 4, 4, 2, 2};
-    const int passes = options.interlace == 1 ? 7 : 1;
-    // The filtered rows' size decides how many threads deflate them.
-    size_t streamBytes = 0;
-    for (int pass = 0; pass < passes; ++pass) {
-      const int cs = passes == 1 ? 0 : kColStart[pass], cstep = passes == 1 ? 1 : kColStep[pass];
-      const int rs = passes == 1 ? 0 : kRowStart[pass], rstep = passes == 1 ? 1 : kRowStep[pass];
-      if (img.width <= cs || img.height <= rs) continue;
-      const size_t cols = size_t(img.width - cs + cstep - 1) / size_t(cstep);
-      const size_t rows = size_t(img.height - rs + rstep - 1) / size_t(rstep);
-      streamBytes += rows * ((cols * size_t(bitsPerPixel) + 7) / 8 + 1);
-    }
-    const unsigned cores = options.threads ? options.threads : std::thread::hardware_concurrency();
-    const unsigned threads = DeflateThreads(streamBytes, cores);
-    const bool adaptive = options.filter == 0;
-    if (threads > 1 && passes == 1) {
-      // Rows in blocks, each block converted, filtered and deflated on a thread of its own.
-      // The blocks are larger than the least for large images, so that the stream does not
-      // grow by a block boundary every 128 KiB of a well compressing screen.
-      ParallelIdatWriter idat(chunks, ZlibLevel(options.level), threads);
-      const size_t rowBytes = (size_t(img.width) * size_t(bitsPerPixel) + 7) / 8;
-      const size_t blockBytes = std::max(ParallelIdatWriter::kBlockSize, streamBytes / (4 * threads));
-      const int rowsPerBlock = int(std::max<size_t>(1, blockBytes / (rowBytes + 1)));
-      for (int y0 = 0; y0 < img.height; y0 += rowsPerBlock) {
-        const int y1 = std::min(img.height, y0 + rowsPerBlock);
-        idat.Submit(
-            [&img, y0, y1, rowBytes, bytesPerPixel, adaptive] {
-              std::vector<uint8_t> out;
-              out.reserve(size_t(y1 - y0) * (rowBytes + 1));
-              std::vector<uint8_t> raw(rowBytes + 1, 0), prev(rowBytes + 1, 0);
-              if (y0 > 0) ConvertRow(img, y0 - 1, 0, 1, prev);
-              RowFilter filter;
-              filter.Reset(rowBytes, bytesPerPixel);
-              for (int y = y0; y < y1; ++y) {
-                ConvertRow(img, y, 0, 1, raw);
-                const std::vector<uint8_t>& row = adaptive ? filter.Choose(raw, prev) : raw;
-                out.insert(out.end(), row.begin(), row.end());
-                raw.swap(prev);
-              }
-              return out;
-            },
-            y1 == img.height);
-      }
-      idat.Finish();
-    } else {
-      std::unique_ptr<IdatSink> sink;
-      if (threads > 1)
-        sink = std::make_unique<ParallelIdatWriter>(chunks, ZlibLevel(options.level), threads);
-      else
-        sink = std::make_unique<IdatWriter>(chunks, ZlibLevel(options.level));
-      IdatSink& idat = *sink;
-      RowFilter filter;
-      for (int pass = 0; pass < passes; ++pass) {
-        const int cs = passes == 1 ? 0 : kColStart[pass], cstep = passes == 1 ? 1 : kColStep[pass];
-        const int rs = passes == 1 ? 0 : kRowStart[pass], rstep = passes == 1 ? 1 : kRowStep[pass];
-        if (img.width <= cs || img.height <= rs) continue;
-        const size_t cols = size_t(img.width - cs + cstep - 1) / size_t(cstep);
-        const size_t rowBytes = (cols * size_t(bitsPerPixel) + 7) / 8;
-        std::vector<uint8_t> raw(rowBytes + 1, 0), prev(rowBytes + 1, 0);
-        filter.Reset(rowBytes, bytesPerPixel);
-        for (int y = rs; y < img.height; y += rstep) {
-          ConvertRow(img, y, cs, cstep, raw);
-          const std::vector<uint8_t>& row = adaptive ? filter.Choose(raw, prev) : raw;
-          idat.Feed(row.data(), row.size());
-          raw.swap(prev);
-        }
-      }
-      idat.Finish();
-    }
+// Converts and filters the rows [first, end) of a pass, in order, handing each filtered row
+// (its filter byte first) to take. The row before the first is converted too, as the
+// first row's "up" neighbour: so a block of rows filters alike whichever thread runs it.
+template <typename Take>
+void FilterRows(const ImageView& img, const Pass& pass, size_t first, size_t end, bool adaptive, Take take) {
+  const int bytesPerPixel = (img.bitCount + 7) / 8;
+  std::vector<uint8_t> raw(pass.rowBytes + 1, 0), prev(pass.rowBytes + 1, 0);
+  const auto imageRow = [&pass](size_t r) { return pass.rowStart + int(r) * pass.rowStep; };
+  if (first > 0) ConvertRow(img, imageRow(first - 1), pass.colStart, pass.colStep, prev);
+  RowFilter filter;
+  filter.Reset(pass.rowBytes, bytesPerPixel);
+  for (size_t r = first; r < end; ++r) {
+    ConvertRow(img, imageRow(r), pass.colStart, pass.colStep, raw);
+    const std::vector<uint8_t>& row = adaptive ? filter.Choose(raw, prev) : raw;
+    take(row);
+    raw.swap(prev);
+  }
+}
+
+// The image data of a plain image on several threads: blocks of rows, each converted,
+// filtered and deflated on a worker of its own. The blocks are larger than the least for
+// large images, so that the stream does not grow by a block boundary every 128 KiB of a
+// well compressing screen.
+void WriteIdatInBlocks(ChunkWriter& chunks, const ImageView& img, const Pass& pass, const PngOptions& options,
+                       unsigned threads, size_t streamBytes) {
+  ParallelIdatWriter idat(chunks, ZlibLevel(options.level), threads);
+  const bool adaptive = options.filter == 0;
+  const size_t blockBytes = std::max(ParallelIdatWriter::kBlockSize, streamBytes / (4 * threads));
+  const size_t rowsPerBlock = std::max<size_t>(1, blockBytes / (pass.rowBytes + 1));
+  for (size_t r0 = 0; r0 < pass.rows; r0 += rowsPerBlock) {
+    const size_t r1 = std::min(pass.rows, r0 + rowsPerBlock);
+    idat.Submit(
+        [&img, &pass, r0, r1, adaptive] {
+          std::vector<uint8_t> out;
+          out.reserve((r1 - r0) * (pass.rowBytes + 1));
+          FilterRows(img, pass, r0, r1, adaptive,
+                     [&out](const std::vector<uint8_t>& row) { out.insert(out.end(), row.begin(), row.end()); });
+          return out;
+        },
+        r1 == pass.rows);
+  }
+  idat.Finish();
+}
+
+// The image data with every row filtered here, pass after pass, into one sink: deflated on
+// this thread, or in blocks on workers.
+void WriteIdatInOrder(IdatSink& idat, const ImageView& img, const std::vector<Pass>& passes, bool adaptive) {
+  for (const Pass& pass : passes)
+    FilterRows(img, pass, 0, pass.rows, adaptive,
+               [&idat](const std::vector<uint8_t>& row) { idat.Feed(row.data(), row.size()); });
+  idat.Finish();
+}
+
+}  // namespace
+
+void EncodePng(OutStream& out, const ImageView& img, const PngOptions& options) {
+  const PngFormat format = FormatOf(img.bitCount);
+  ChunkWriter chunks(out);
+  WriteChunksBeforeIdat(out, chunks, img, options, format);
+
+  const bool interlaced = options.interlace == 1;
+  const std::vector<Pass> passes = PassesOf(img, interlaced);
+  const size_t streamBytes = StreamBytes(passes);
+  const unsigned cores = options.threads ? options.threads : std::thread::hardware_concurrency();
+  const unsigned threads = DeflateThreads(streamBytes, cores);
+  const bool adaptive = options.filter == 0;
+  // The one place that picks how the image data is made:
+  // - one thread for a small image (and the bytes are those it always had);
+  // - a plain image worth several threads: blocks of rows, each converted, filtered and
+  //   deflated on a worker, since a block needs nothing but the row before it;
+  // - an interlaced one worth several threads: its rows are filtered here, in order (the
+  //   seven passes do not cut into independent blocks of the image), and only deflating
+  //   runs on the workers, in blocks of the filtered stream.
+  if (threads > 1 && !interlaced && !passes.empty()) {
+    WriteIdatInBlocks(chunks, img, passes.front(), options, threads, streamBytes);
+  } else if (threads > 1) {
+    ParallelIdatWriter idat(chunks, ZlibLevel(options.level), threads);
+    WriteIdatInOrder(idat, img, passes, adaptive);
+  } else {
+    IdatWriter idat(chunks, ZlibLevel(options.level));
+    WriteIdatInOrder(idat, img, passes, adaptive);
   }
   chunks.Write("IEND", nullptr, 0);
 }

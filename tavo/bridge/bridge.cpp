@@ -83,6 +83,9 @@ bool EngineProcess::Launch() {
   // Only the engine holds its ends now: its exit ends our reads.
   outWrite_.reset();
   inRead_.reset();
+  // The engine is a console program, for which this returns at once (it has no message
+  // queue to wait for); an engine built as a window program gets up to five seconds to be
+  // ready for its first command.
   WaitForInputIdle(process_.get(), 5000);
   return true;
 }
@@ -119,25 +122,18 @@ void EngineProcess::Terminate() {
   WaitForSingleObject(process_.get(), kEngineExitWaitMs);
 }
 
-// ---- threads ----
+// ---- the worker thread ----
 
-BridgeThread::~BridgeThread() { Stop(); }
-
-void BridgeThread::Stop() {
-  if (thread_) {
-    DWORD code = 0;
-    if (GetExitCodeThread(thread_.get(), &code) && code == STILL_ACTIVE) TerminateThread(thread_.get(), 1);
-    thread_.reset();
-  }
+bool WorkerThread::Start(LPTHREAD_START_ROUTINE procedure, void* parameter) {
+  DWORD id = 0;
+  thread_.reset(CreateThread(nullptr, 0, procedure, parameter, 0, &id));
+  return static_cast<bool>(thread_);
 }
 
-bool BridgeThread::Join(DWORD ms) { return !thread_ || WaitForSingleObject(thread_.get(), ms) == WAIT_OBJECT_0; }
-
-bool WorkerThread::Start(void* parameter) {
-  DWORD id = 0;
-  thread_.reset(CreateThread(nullptr, 0, EngineBridge::WorkerProc, parameter, CREATE_SUSPENDED, &id));
-  if (!thread_) return false;
-  ResumeThread(thread_.get());
+bool WorkerThread::Join(DWORD ms) {
+  if (!thread_) return true;
+  if (WaitForSingleObject(thread_.get(), ms) != WAIT_OBJECT_0) return false;
+  thread_.reset();
   return true;
 }
 
@@ -163,7 +159,7 @@ void EngineBridge::StartWorker() {
   ResetEvent(startedEvent_.get());
   failedReplies_ = 0;
   workerDone_ = false;
-  if (!thread_.Start(this)) {
+  if (!thread_.Start(WorkerProc, this)) {
     workerDone_ = true;
     SetEvent(startedEvent_.get());
   }
@@ -172,8 +168,10 @@ void EngineBridge::StartWorker() {
 }
 
 EngineBridge::~EngineBridge() {
-  // The worker goes first, so that nothing runs while the rest is taken down.
-  thread_.Stop();
+  // The worker goes first, so that nothing runs while the rest is taken down: the engine's
+  // end ends its reads.
+  process_.Terminate();
+  thread_.Join(5000);
 }
 
 DWORD WINAPI EngineBridge::WorkerProc(void* parameter) {
@@ -195,19 +193,19 @@ void EngineBridge::BusyCleared() { SetEvent(replyEvent_.get()); }
 
 bool EngineBridge::SendCommand(const char* command) {
   ResetEvent(replyEvent_.get());
-  busy = 1;
+  AwaitReply();
   if (!process_.Write(command)) {
-    busy = 0;  // nothing was sent: no reply will come
+    GiveUpReply();  // nothing was sent: no reply will come
     return false;
   }
   const DWORD sent = GetTickCount();
   lastOutput_ = sent;
-  while (busy) {
+  while (Busy()) {
     if (WaitForSingleObject(replyEvent_.get(), 50) == WAIT_OBJECT_0) continue;
     const DWORD now = GetTickCount();
     if (workerDone_) {
       AbandonReply();
-      busy = 0;
+      GiveUpReply();
       return false;
     }
     const bool talking = now - sent > kReplyDeadlineMs;
@@ -222,7 +220,7 @@ bool EngineBridge::SendCommand(const char* command) {
         process_.Terminate();
         thread_.Join(2000);  // the worker sees the output end and finishes
       }
-      busy = 0;
+      GiveUpReply();
       return false;
     }
   }
@@ -231,7 +229,7 @@ bool EngineBridge::SendCommand(const char* command) {
 }
 
 void EngineBridge::SendHand(char letter) {
-  if (gameRunning == 0) return;
+  if (!GameRunning()) return;
   SendCommand(Command(letter).c_str());
 }
 
@@ -242,7 +240,6 @@ bool EngineBridge::RestartEngine() {
   process_.Shutdown();
   if (thread_.Join(2000)) {
     AbandonReply();
-    thread_.Stop();
     StartWorker();
   }
   engineEnding_ = false;
@@ -254,14 +251,14 @@ void EngineBridge::StartGame() {
   // lost and the game never starts.
   if ((engineEnding_ || workerDone_) && !RestartEngine()) {
     noEngine_ = true;
-    gameRunning = 0;
+    GameEnds();
     return;
   }
-  gameRunning = 1;
+  GameStarts();
   if (!SendCommand(Command(tavo::protocol::kNewGame).c_str()) && workerDone_) {
     // The engine died without answering (it crashes at start, or is no program at all).
     noEngine_ = true;
-    gameRunning = 0;
+    GameEnds();
     return;
   }
   noEngine_ = false;
@@ -274,11 +271,16 @@ void EngineBridge::EndGame() {
   Events()->Ended();
 }
 
-EngineBridge* GetBridge(const BridgeConfig* create) {
+EngineBridge* ExistingBridge() {
   std::lock_guard<std::mutex> lock(g_bridgeLock);
-  if (!g_bridge && create && !create->workDir.empty()) {
+  return g_bridge;
+}
+
+EngineBridge* GetOrCreateBridge(const BridgeConfig& config) {
+  std::lock_guard<std::mutex> lock(g_bridgeLock);
+  if (!g_bridge && !config.workDir.empty()) {
     try {
-      g_bridge = new EngineBridge(*create);
+      g_bridge = new EngineBridge(config);
     } catch (const IO::Exception&) {
       g_bridge = nullptr;  // log.txt cannot be created: no bridge, nothing started
     } catch (const std::bad_alloc&) {
@@ -294,12 +296,10 @@ void ShutdownBridgeEngine(bool processEnding) {
   std::unique_lock<std::mutex> lock(g_bridgeLock, std::try_to_lock);
   if (!g_bridge) return;
   g_bridge->ShutdownEngine();
-  // A module unloaded while the process goes on: the worker sees the engine's output
-  // end and finishes before its code goes away.
+  // A module unloaded while the process goes on: the worker runs this module's code, so it
+  // must have left it before the code goes away, and this waits for it (under the loader
+  // lock, which the worker never needs: it only reads, writes files and posts). The job
+  // object does not help here: it ends the engine only when the host process ends and
+  // its handle goes; on an unload the process goes on.
   for (int i = 0; !processEnding && !g_bridge->WorkerDone() && i < 200; ++i) Sleep(10);
-}
-
-bool BridgeExists() {
-  std::lock_guard<std::mutex> lock(g_bridgeLock);
-  return g_bridge != nullptr;
 }

@@ -1,13 +1,28 @@
 // The one engine bridge per host process: it owns the engine program's process, its two
 // pipes and the reader worker, sends the one-letter commands and waits for their
 // replies.
+//
+// Which thread does what:
+// - The host's thread runs every method of the controls, and so every command: it sets
+//   busy, writes the command, and waits for the reply without pumping messages (a sleep on
+//   an event, bounded by the reply's time limits). Nothing calls into the host meanwhile,
+//   which is why a control's events never fire inside one of its calls: they are posted,
+//   and fire when the host pumps messages after the call has returned.
+// - The worker starts the engine, then reads its output. For each read it takes the reply
+//   lock and dispatches (log.txt, the pending handler, kekka.txt, clearing busy and
+//   gameRunning); a handler that completes takes the listener lock and only posts to the
+//   controls' message windows. The worker never waits for the host's thread, so the wait
+//   above cannot deadlock. The locks are always taken in that order, reply then listener.
+// - A control's constructor and destructor (host's thread) attach and detach listeners
+//   under the listener lock; a host thread that gives up a reply drops it under the reply
+//   lock.
 #pragma once
 #include <windows.h>
 
 #include <atomic>
 #include <string>
 
-#include "tavo/bridge/dispatcher.h"
+#include "tavo/bridge/bridge_core.h"
 
 // Owns a kernel handle (a pipe end, a process, a thread, an event); the empty value is
 // null.
@@ -89,23 +104,23 @@ class EngineProcess {
   UniqueHandle job_;
 };
 
-// Owns the reader worker thread.
-class BridgeThread {
+// The reader worker: a thread that is started and joined, and never ended from outside
+// (a thread ended by force may leave a lock or the heap held). It ends by itself when the
+// engine's output ends, which the bridge brings about by ending the engine.
+class WorkerThread {
  public:
-  virtual ~BridgeThread();
-  virtual bool Start(void* parameter) = 0;
-  // Ends the thread if it still runs and forgets it.
-  void Stop();
-  // Waits up to the time for the thread to end; true when it has (or there is none).
+  WorkerThread() = default;
+  WorkerThread(const WorkerThread&) = delete;
+  WorkerThread& operator=(const WorkerThread&) = delete;
+  // Starts the procedure on a new thread; a thread of an earlier start must have been
+  // joined. False when no thread could be made.
+  bool Start(LPTHREAD_START_ROUTINE procedure, void* parameter);
+  // Waits up to the time for the thread to end; true when it has (or there is none), and
+  // then the thread is forgotten.
   bool Join(DWORD ms);
 
- protected:
+ private:
   UniqueHandle thread_;
-};
-
-class WorkerThread : public BridgeThread {
- public:
-  bool Start(void* parameter) override;
 };
 
 class EngineBridge : public BridgeCore {
@@ -126,13 +141,12 @@ class EngineBridge : public BridgeCore {
   // True once the reader worker has finished (no engine, or the engine ended).
   bool WorkerDone() const { return workerDone_; }
 
-  static DWORD WINAPI WorkerProc(void* parameter);
-
  protected:
   void BusyCleared() override;
 
  private:
   void OnOutput(const char* data, size_t size) override;
+  static DWORD WINAPI WorkerProc(void* parameter);
   // Starts the worker, which starts the engine, and gives it a second to do so.
   void StartWorker();
   // Writes a command and waits until its reply has been handled, the worker has ended,
@@ -156,12 +170,12 @@ class EngineBridge : public BridgeCore {
   std::atomic<bool> noEngine_{false};
 };
 
-// The process's bridge; creates it from the configuration when there is none and a
-// configuration is given. Null when there is none or it cannot be created (the
-// configuration names no folder, or log.txt cannot be opened); a later call tries again.
-EngineBridge* GetBridge(const BridgeConfig* create);
-// Whether a bridge exists in this process.
-bool BridgeExists();
+// The process's bridge, created from the configuration when there is none yet. Null when it
+// cannot be created (the configuration names no folder, or log.txt cannot be opened); a
+// later call tries again.
+EngineBridge* GetOrCreateBridge(const BridgeConfig& config);
+// The process's bridge if there is one, else null; never creates one.
+EngineBridge* ExistingBridge();
 // Ends the engine of the process's bridge, if there is one: the module is being
 // unloaded, or the process is ending.
 void ShutdownBridgeEngine(bool processEnding);

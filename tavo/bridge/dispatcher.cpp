@@ -1,16 +1,11 @@
 #include "tavo/bridge/dispatcher.h"
 
-#include "tavo/protocol/protocol.h"
-
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 
-#ifdef _WIN32
-#define DIR_SEP "\\"
-#else
-#define DIR_SEP "/"
-#endif
+#include "tavo/bridge/bridge_core.h"
+#include "tavo/protocol/protocol.h"
 
 namespace protocol = tavo::protocol;
 
@@ -106,7 +101,7 @@ bool ResultCollector::TakeLine(const char* line) {
 
 void ResultCollector::Complete() {
   bridge_->Events()->ResultReady(bridge_->ResultPath());
-  bridge_->gameRunning = 0;
+  bridge_->GameEnds();
 }
 
 std::unique_ptr<ReplyHandler> MakeHandler(const char* line, BridgeCore* bridge) {
@@ -115,56 +110,4 @@ std::unique_ptr<ReplyHandler> MakeHandler(const char* line, BridgeCore* bridge) 
   if (protocol::IsInfo(line, protocol::kGameOver)) return std::make_unique<ResultCollector>(bridge);
   if (StartsWith(line, protocol::kEnd)) return std::make_unique<EndAck>(bridge);
   return nullptr;
-}
-
-// ---- the dispatcher ----
-
-BridgeCore::BridgeCore(const char* directory)
-    : events_(&listeners_),
-      directory_(directory),
-      summaryPath_(directory_ + DIR_SEP + protocol::kSummaryFile),
-      resultPath_(directory_ + DIR_SEP + protocol::kResultFile),
-      log_(std::make_unique<TextFileWriter>((directory_ + DIR_SEP + protocol::kLogFile).c_str())) {}
-
-BridgeCore::~BridgeCore() = default;
-
-bool BridgeCore::ReplyPending() const {
-  std::lock_guard<std::mutex> hold(replyLock_);
-  return pending_ != nullptr;
-}
-
-void BridgeCore::AbandonReply() {
-  std::lock_guard<std::mutex> hold(replyLock_);
-  if (pending_ && pending_->EndsGame()) gameRunning = 0;
-  pending_.reset();
-  lines_.Clear();
-}
-
-bool BridgeCore::OnLine(const char* line) {
-  // A reply that begins while another is still followed: the other never ends.
-  if (pending_ && StartsReply(line)) pending_.reset();
-  if (!pending_) {
-    if (StartsWith(line, protocol::kTableEnd)) return false;
-    pending_ = MakeHandler(line, this);
-    if (!pending_ || !pending_->Begin()) return false;
-  } else if (!pending_->TakeLine(line)) {
-    return false;
-  }
-  pending_->Complete();
-  pending_.reset();
-  return true;
-}
-
-void BridgeCore::OnOutput(const char* data, size_t size) {
-  std::lock_guard<std::mutex> hold(replyLock_);
-  log_->Write(data, size);
-  log_->WriteLine("");
-  log_->Flush();
-  bool completed = false;
-  // What follows a completed reply in the same read is not looked at.
-  lines_.Feed(data, size, [&](const char* line) { return !(completed = OnLine(line)); });
-  if (completed || gameRunning == 0) {
-    busy = 0;
-    BusyCleared();
-  }
 }

@@ -1,6 +1,6 @@
 // The reply protocol of the engine: splitting output chunks into lines, the reply
-// handlers, the game events and their listeners, and the dispatcher that ties them
-// together. Pure logic, shared by the bridge and its tests.
+// handlers, the game events and their listeners. Pure logic, shared by the bridge and its
+// tests; the dispatcher that ties them together is BridgeCore (bridge_core.h).
 #pragma once
 #include <atomic>
 #include <cstdint>
@@ -142,52 +142,6 @@ class EndAck : public ReplyHandler {
 
 // Makes the handler of a reply from its first line, or none.
 std::unique_ptr<ReplyHandler> MakeHandler(const char* line, BridgeCore* bridge);
-
-// The part of the bridge that handles the engine's output: the log, the pending reply
-// handler, the busy and game-running flags, the record file paths and the listeners.
-// Paths are UTF-8.
-class BridgeCore : public OutputSink {
- public:
-  // Creates or truncates log.txt in the directory; throws IO::FileNotOpenException.
-  explicit BridgeCore(const char* directory);
-  ~BridgeCore() override;
-
-  void OnOutput(const char* data, size_t size) override;
-  // A command gave up waiting: its reply, whatever of it came, is dropped (kekka.txt is
-  // closed), so that the next command's reply is read from its start. A result reply
-  // dropped this way still ends the game.
-  void AbandonReply();
-
-  const char* Directory() const { return directory_.c_str(); }
-  const char* SummaryPath() const { return summaryPath_.c_str(); }
-  const char* ResultPath() const { return resultPath_.c_str(); }
-  ListenerList& Listeners() { return listeners_; }
-  GameEvents* Events() { return events_; }
-  // Whether a reply is being followed.
-  bool ReplyPending() const;
-
-  std::atomic<uint8_t> busy{0};
-  std::atomic<uint8_t> gameRunning{0};
-
- protected:
-  // Called on the worker right after busy has been cleared.
-  virtual void BusyCleared() {}
-
- private:
-  // One line of output; true when it completed a reply.
-  bool OnLine(const char* line);
-
-  GameEvents* events_;
-  std::string directory_;
-  std::string summaryPath_;
-  std::string resultPath_;
-  // The reader thread follows replies; a host thread may give one up.
-  mutable std::mutex replyLock_;
-  std::unique_ptr<ReplyHandler> pending_;
-  LineAssembler lines_;
-  std::unique_ptr<TextFileWriter> log_;
-  ListenerList listeners_;
-};
 
 // Whether a line begins a reply of its own ("INFO:" or "end").
 bool StartsReply(const char* line);

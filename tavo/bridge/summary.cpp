@@ -1,12 +1,11 @@
 #include "tavo/bridge/summary.h"
 
-#include "tavo/protocol/protocol.h"
-
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 
 #include "tavo/bridge/text_io.h"
+#include "tavo/protocol/protocol.h"
 
 namespace {
 

@@ -8,6 +8,7 @@
 
 #include "tavo/ax/module.h"
 #include "tavo/bridge/utf8.h"
+#include "tavo/control/reg_key.h"
 #include "tavo/control/tavo_ids.h"
 #include "tavo/protocol/protocol.h"
 
@@ -16,24 +17,6 @@ namespace {
 // How many hosts may play from one folder at once: the first in the folder itself, the
 // others in host2 ... host64 below it.
 constexpr int kMaxHosts = 64;
-
-// An open key of the registry, closed when it goes.
-class RegKey {
- public:
-  RegKey() = default;
-  ~RegKey() {
-    if (key_) RegCloseKey(key_);
-  }
-  RegKey(const RegKey&) = delete;
-  RegKey& operator=(const RegKey&) = delete;
-  bool Open(HKEY root, const std::wstring& sub) {
-    return root && RegOpenKeyExW(root, sub.c_str(), 0, KEY_READ, &key_) == ERROR_SUCCESS;
-  }
-  HKEY get() const { return key_; }
-
- private:
-  HKEY key_ = nullptr;
-};
 
 std::wstring FolderOf(const std::wstring& file) {
   const size_t slash = file.rfind(L'\\');

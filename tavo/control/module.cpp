@@ -103,7 +103,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
 
 extern "C" HRESULT WINAPI DllCanUnloadNow() {
   // The bridge's worker runs module code for as long as the process lives.
-  return (ax::ModuleCount() == 0 && !BridgeExists()) ? S_OK : S_FALSE;
+  return (ax::ModuleCount() == 0 && !ExistingBridge()) ? S_OK : S_FALSE;
 }
 
 extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID riid, void** out) {

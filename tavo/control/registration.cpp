@@ -11,6 +11,7 @@
 #include "tavo/ax/com.h"
 #include "tavo/ax/module.h"
 #include "tavo/control/control_folder.h"
+#include "tavo/control/reg_key.h"
 #include "tavo/control/tavo_ids.h"
 
 namespace {
@@ -74,12 +75,9 @@ std::wstring Expand(const wchar_t* pattern, const Fill* fills, size_t count) {
 }
 
 bool SetValue(HKEY root, const std::wstring& key, const wchar_t* name, const std::wstring& data) {
-  HKEY h;
-  if (RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &h, nullptr) != ERROR_SUCCESS) return false;
-  const LONG rc = RegSetValueExW(h, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
-                                 DWORD((data.size() + 1) * sizeof(wchar_t)));
-  RegCloseKey(h);
-  return rc == ERROR_SUCCESS;
+  RegKey h;
+  return h.Create(root, key) && RegSetValueExW(h.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
+                                               DWORD((data.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
 }
 
 template <size_t N>
@@ -91,10 +89,8 @@ bool WriteEntries(HKEY root, const Entry (&entries)[N], const Fill* fills, size_
 }
 
 bool KeyExists(HKEY root, const std::wstring& key) {
-  HKEY h;
-  if (RegOpenKeyExW(root, key.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS) return false;
-  RegCloseKey(h);
-  return true;
+  RegKey h;
+  return h.Open(root, key);
 }
 
 bool DeleteTree(HKEY root, const std::wstring& key) {
@@ -112,20 +108,13 @@ bool DeleteTree(HKEY root, const std::wstring& key) {
 class ClassesRoot {
  public:
   explicit ClassesRoot(RegistrationScope scope) {
-    const HKEY hive = scope == RegistrationScope::Machine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
-    if (RegCreateKeyExW(hive, L"Software\\Classes", 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, &key_, nullptr) !=
-        ERROR_SUCCESS)
-      key_ = nullptr;
+    key_.Create(scope == RegistrationScope::Machine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER, L"Software\\Classes",
+                KEY_READ | KEY_WRITE);
   }
-  ~ClassesRoot() {
-    if (key_) RegCloseKey(key_);
-  }
-  ClassesRoot(const ClassesRoot&) = delete;
-  ClassesRoot& operator=(const ClassesRoot&) = delete;
-  HKEY get() const { return key_; }
+  HKEY get() const { return key_.get(); }
 
  private:
-  HKEY key_ = nullptr;
+  RegKey key_;
 };
 
 // The module's file; empty when it cannot be had.
@@ -233,14 +222,12 @@ HRESULT RegisterTypeLibrary(HINSTANCE module, HKEY root) {
 
 // Whether a key has subkeys.
 bool HasSubkeys(HKEY root, const std::wstring& key) {
-  HKEY h;
-  if (RegOpenKeyExW(root, key.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS) return false;
+  RegKey h;
   DWORD subkeys = 0;
-  const bool any = RegQueryInfoKeyW(h, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr, nullptr,
-                                    nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
-                   subkeys > 0;
-  RegCloseKey(h);
-  return any;
+  return h.Open(root, key) &&
+         RegQueryInfoKeyW(h.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr, nullptr, nullptr,
+                          nullptr, nullptr) == ERROR_SUCCESS &&
+         subkeys > 0;
 }
 
 // Removes this platform's registration of the type library, as the system's own removal

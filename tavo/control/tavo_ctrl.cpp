@@ -17,7 +17,7 @@ ax::ControlTraits TavoTraits() {
 }
 
 // The process's engine bridge, made on first use from the control's registration.
-EngineBridge* TheBridge() { return GetBridge(&ControlBridgeConfig()); }
+EngineBridge* TheBridge() { return GetOrCreateBridge(ControlBridgeConfig()); }
 
 // A UTF-8 text as the call's BSTR result.
 HRESULT ReturnString(const char* text, VARIANT* result) {
@@ -50,7 +50,7 @@ CTavoCtrl::CTavoCtrl() : AxControl(TavoTraits()), listener_(this) {
 }
 
 CTavoCtrl::~CTavoCtrl() {
-  if (EngineBridge* bridge = GetBridge(nullptr)) bridge->Listeners().Detach(&listener_);
+  if (EngineBridge* bridge = ExistingBridge()) bridge->Listeners().Detach(&listener_);
 }
 
 HRESULT CTavoCtrl::Create(REFIID riid, void** out) {

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "tavo/bridge/dispatcher.h"
+#include "tavo/bridge/bridge_core.h"
 
 namespace {
 
@@ -95,8 +95,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       continue;
     }
     if (op == 0xF1 || op == 0xF2) {
-      core.busy = 1;
-      core.gameRunning = op == 0xF1;
+      core.AwaitReply();
+      if (op == 0xF1) {
+        core.GameStarts();
+      } else {
+        core.GameEnds();
+      }
       continue;
     }
     size_t n = size_t(op % 64) + 1;
@@ -105,9 +109,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     i += n;
     const int results = recorder.results;
     core.OnOutput(chunk, n);
-    if (recorder.results != results && (core.gameRunning != 0 || core.busy != 0))
+    if (recorder.results != results && (core.GameRunning() || core.Busy()))
       Fail("a game with its result is still running");
-    if (core.gameRunning == 0 && core.busy != 0) Fail("busy without a game");
+    if (!core.GameRunning() && core.Busy()) Fail("busy without a game");
     assembler.Feed(chunk, n, [&](const char* line) {
       assembled.push_back(line);
       return true;

@@ -7,7 +7,7 @@
 #include <string>
 #include <thread>
 
-#include "tavo/bridge/dispatcher.h"
+#include "tavo/bridge/bridge_core.h"
 
 namespace {
 
@@ -36,8 +36,8 @@ class DispatcherTest : public ::testing::Test {
   void WriteSummary(const std::string& text) { std::ofstream(dir_ + "/summary.txt") << text; }
   // Sends a command's worth of chunks with the flags set as the host would.
   void Reply(std::initializer_list<const char*> chunks, bool game = true) {
-    if (game) bridge_->gameRunning = 1;
-    bridge_->busy = 1;
+    if (game) bridge_->GameStarts();
+    bridge_->AwaitReply();
     for (const char* c : chunks) Out(c);
   }
   void Out(const std::string& chunk) { bridge_->OnOutput(chunk.data(), chunk.size()); }
@@ -105,7 +105,7 @@ TEST(LineAssemblerTest, TakeCanDropTheRestOfARead) {
 TEST_F(DispatcherTest, ReplyInOneChunkReadsTheSummary) {
   WriteSummary("INFO: 1\nPOINT: (1:0)\n");
   Reply({"INFO:1\r\nHAND 1\r\nNEXT HAND\r\n"});
-  EXPECT_EQ(bridge_->busy, 0);
+  EXPECT_FALSE(bridge_->Busy());
   EXPECT_EQ(rec_.events, "S");
   EXPECT_EQ(bridge_->Listeners().Info(), 1);
   EXPECT_EQ(ReadFile(dir_ + "/log.txt"), "INFO:1\r\nHAND 1\r\nNEXT HAND\r\n\n");
@@ -114,12 +114,12 @@ TEST_F(DispatcherTest, ReplyInOneChunkReadsTheSummary) {
 TEST_F(DispatcherTest, NextHandInALaterChunkKeepsBusy) {
   WriteSummary("INFO: 0\n");
   Reply({"INFO:0\r\nsome", " line\r\n"});
-  EXPECT_EQ(bridge_->busy, 1);
+  EXPECT_TRUE(bridge_->Busy());
   EXPECT_EQ(rec_.events, "");
   Out("");  // an empty chunk changes nothing
-  EXPECT_EQ(bridge_->busy, 1);
+  EXPECT_TRUE(bridge_->Busy());
   Out("NEXT HAND\r\n");
-  EXPECT_EQ(bridge_->busy, 0);
+  EXPECT_FALSE(bridge_->Busy());
   EXPECT_EQ(rec_.events, "S");
 }
 
@@ -130,36 +130,36 @@ TEST_F(DispatcherTest, EveryReplyIsRecognisedWhereverTheReadsCutIt) {
       "INFO:2\r\n# look-n-2 result of game 1\r\n1   rock paper engine\r\ntotal 0:1\r\nplayer 0 engine 1\r\n";
   for (size_t cut = 0; cut <= hand.size(); ++cut) {
     Reply({hand.substr(0, cut).c_str(), hand.substr(cut).c_str()});
-    ASSERT_EQ(bridge_->busy, 0) << "hand reply cut at " << cut;
+    ASSERT_FALSE(bridge_->Busy()) << "hand reply cut at " << cut;
   }
   EXPECT_EQ(rec_.events, std::string(hand.size() + 1, 'S'));
   for (size_t cut = 0; cut <= result.size(); ++cut) {
     Reply({result.substr(0, cut).c_str(), result.substr(cut).c_str()});
-    ASSERT_EQ(bridge_->busy, 0) << "result reply cut at " << cut;
-    ASSERT_EQ(bridge_->gameRunning, 0);
+    ASSERT_FALSE(bridge_->Busy()) << "result reply cut at " << cut;
+    ASSERT_FALSE(bridge_->GameRunning());
     ASSERT_EQ(Kekka(), "1   rock paper engine\r\ntotal 0:1\r\n");
   }
   // One byte a read.
   Reply({});
   for (char c : hand) Out(std::string(1, c));
-  EXPECT_EQ(bridge_->busy, 0);
+  EXPECT_FALSE(bridge_->Busy());
   EXPECT_FALSE(bridge_->ReplyPending());
 }
 
 TEST_F(DispatcherTest, AResultWithoutItsClosingLineGivesWayToTheNextReply) {
   WriteSummary("INFO: 0\n");
   Reply({"INFO:2\r\n# look-n-2 result of game 1\r\n1 rock paper engine\r\n"});
-  EXPECT_EQ(bridge_->busy, 1);
+  EXPECT_TRUE(bridge_->Busy());
   // The next game's first reply: the result is given up, the new reply handled.
   Reply({"INFO:0\r\nGAME 2 START\r\n# look-n-2 not a table\r\nNEXT HAND\r\n"});
-  EXPECT_EQ(bridge_->busy, 0);
+  EXPECT_FALSE(bridge_->Busy());
   EXPECT_EQ(rec_.events, "S");
   EXPECT_EQ(Kekka(), "1 rock paper engine\r\n");
-  EXPECT_EQ(bridge_->gameRunning, 1);
+  EXPECT_TRUE(bridge_->GameRunning());
   // "end" also begins a reply of its own.
   Reply({"INFO:1\r\nHAND 1\r\n"});
   Reply({"end\r\n"});
-  EXPECT_EQ(bridge_->busy, 0);
+  EXPECT_FALSE(bridge_->Busy());
   EXPECT_FALSE(bridge_->ReplyPending());
 }
 
@@ -167,7 +167,7 @@ TEST_F(DispatcherTest, AGivenUpResultIsClosedEndsTheGameAndLeavesKekkaAlone) {
   Reply({"INFO:2\r\n# look-n-2 result of game 1\r\n1 rock paper engine\r\n"});
   bridge_->AbandonReply();
   EXPECT_FALSE(bridge_->ReplyPending());
-  EXPECT_EQ(bridge_->gameRunning, 0);
+  EXPECT_FALSE(bridge_->GameRunning());
   EXPECT_EQ(Kekka(), "1 rock paper engine\r\n");
   // Stray lines after the give-up start nothing and are not written anywhere.
   Reply({"2 paper rock player\r\nplayer 1 engine 1\r\n"}, false);
@@ -177,9 +177,9 @@ TEST_F(DispatcherTest, AGivenUpResultIsClosedEndsTheGameAndLeavesKekkaAlone) {
   WriteSummary("INFO: 1\n");
   Reply({"INFO:0\r\nHAND 1\r\nNEXT"});
   bridge_->AbandonReply();
-  EXPECT_EQ(bridge_->gameRunning, 1);
+  EXPECT_TRUE(bridge_->GameRunning());
   Reply({" HAND\r\nINFO:1\r\nNEXT HAND\r\n"});  // the old reply's cut line is forgotten
-  EXPECT_EQ(bridge_->busy, 0);
+  EXPECT_FALSE(bridge_->Busy());
   EXPECT_EQ(rec_.events, "S");
 }
 
@@ -187,7 +187,7 @@ TEST_F(DispatcherTest, LinesAfterNextHandAreDroppedAndBannersIgnored) {
   WriteSummary("INFO: 1\n");
   Reply({"engine v1 ready\r\nplayer banner\r\nINFO:1\r\nNEXT HAND\r\nINFO:2\r\n# look-n-2 xx\r\n"});
   EXPECT_EQ(rec_.events, "S");
-  EXPECT_EQ(bridge_->gameRunning, 1);  // the INFO:2 after NEXT HAND was not looked at
+  EXPECT_TRUE(bridge_->GameRunning());  // the INFO:2 after NEXT HAND was not looked at
   // A following command starts cleanly.
   Reply({"INFO:0\r\nNEXT HAND\r\n"});
   EXPECT_EQ(rec_.events, "SS");
@@ -195,11 +195,11 @@ TEST_F(DispatcherTest, LinesAfterNextHandAreDroppedAndBannersIgnored) {
 
 TEST_F(DispatcherTest, ResultTableGoesToKekka) {
   Reply({"INFO:2\r\nplayer early\r\nHAND 10\r\n# look-n-2 result\r\n1 rock paper engine\r\n\n2 paper rock player\r\n"});
-  EXPECT_EQ(bridge_->busy, 1);
-  EXPECT_EQ(bridge_->gameRunning, 1);
+  EXPECT_TRUE(bridge_->Busy());
+  EXPECT_TRUE(bridge_->GameRunning());
   Out("total 1:1\r\nplayer 1 engine 1\r\nafter\r\n");
-  EXPECT_EQ(bridge_->busy, 0);
-  EXPECT_EQ(bridge_->gameRunning, 0);
+  EXPECT_FALSE(bridge_->Busy());
+  EXPECT_FALSE(bridge_->GameRunning());
   EXPECT_EQ(rec_.events, "R");
   EXPECT_EQ(Kekka(), "1 rock paper engine\r\n2 paper rock player\r\ntotal 1:1\r\n");
 }
@@ -214,30 +214,30 @@ TEST_F(DispatcherTest, SecondHeaderTruncatesAndEmptyTable) {
 
 TEST_F(DispatcherTest, ShortHeaderIsNotAHeader) {
   Reply({"INFO:2\r\n# atodasi\r\nplayer x\r\n"});  // 10 characters: not longer than 10
-  EXPECT_EQ(bridge_->busy, 1);
+  EXPECT_TRUE(bridge_->Busy());
   EXPECT_FALSE(std::ifstream(dir_ + "/kekka.txt").good());
 }
 
 TEST_F(DispatcherTest, KekkaThatCannotBeCreatedStillCompletes) {
   ASSERT_TRUE(std::filesystem::create_directories(dir_ + "/kekka.txt"));  // a folder in its place
   Reply({"INFO:2\r\n# look-n-2 result\r\n1 x\r\nplayer 0\r\n"});
-  EXPECT_EQ(bridge_->busy, 0);
-  EXPECT_EQ(bridge_->gameRunning, 0);
+  EXPECT_FALSE(bridge_->Busy());
+  EXPECT_FALSE(bridge_->GameRunning());
   EXPECT_EQ(rec_.events, "R");
 }
 
 TEST_F(DispatcherTest, UnrecognisedTextWithAndWithoutAGame) {
   Reply({"garbage\r\n"}, false);
-  EXPECT_EQ(bridge_->busy, 0);
+  EXPECT_FALSE(bridge_->Busy());
   Reply({"garbage\r\n"}, true);
-  EXPECT_EQ(bridge_->busy, 1);
+  EXPECT_TRUE(bridge_->Busy());
   Reply({"end\r\n"}, true);
-  EXPECT_EQ(bridge_->busy, 0);
+  EXPECT_FALSE(bridge_->Busy());
 }
 
 TEST_F(DispatcherTest, MissingSummaryCompletesWithoutEvent) {
   Reply({"INFO:1\r\nNEXT HAND\r\n"});
-  EXPECT_EQ(bridge_->busy, 0);
+  EXPECT_FALSE(bridge_->Busy());
   EXPECT_EQ(rec_.events, "");
 }
 
@@ -253,11 +253,11 @@ TEST_F(DispatcherTest, ALineLongerThanARead) {
   const std::string big = "INFO:0\r\n" + std::string(4087, 'x');
   WriteSummary("INFO: 0\n");
   Reply({big.c_str()});
-  EXPECT_EQ(bridge_->busy, 1);
+  EXPECT_TRUE(bridge_->Busy());
   Out(std::string(5000, 'y') + "NEXT HAND\r\n");  // still the long line
-  EXPECT_EQ(bridge_->busy, 1);
+  EXPECT_TRUE(bridge_->Busy());
   Out("\r\nNEXT HAND\r\n");
-  EXPECT_EQ(bridge_->busy, 0);
+  EXPECT_FALSE(bridge_->Busy());
   EXPECT_EQ(rec_.events, "S");
 }
 

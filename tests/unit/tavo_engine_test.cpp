@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <string>
 
-#include "tavo/bridge/dispatcher.h"
+#include "tavo/bridge/bridge_core.h"
 #include "tavo/bridge/summary.h"
 #include "tavo/engine/game.h"
 
@@ -156,11 +156,11 @@ TEST(EngineProgram, RepliesDriveTheDispatcherThroughAGame) {
     FILE* f = fopen((dir + "/summary.txt").c_str(), "wb");
     fwrite(summary.data(), 1, summary.size(), f);
     fclose(f);
-    bridge.busy = 1;
+    bridge.AwaitReply();
     bridge.OnOutput(reply.data(), reply.size());
-    EXPECT_EQ(bridge.busy, 0);
+    EXPECT_FALSE(bridge.Busy());
   };
-  bridge.gameRunning = 1;
+  bridge.GameStarts();
   std::string reply = game.NewGame();
   feed(reply, game.SummaryText());
   for (int i = 0; i < tavo::Game::kHandsPerGame; ++i) {
@@ -168,7 +168,7 @@ TEST(EngineProgram, RepliesDriveTheDispatcherThroughAGame) {
     feed(reply, game.SummaryText());
   }
   EXPECT_EQ(rec.ev, std::string(tavo::Game::kHandsPerGame, 'S') + "R");
-  EXPECT_EQ(bridge.gameRunning, 0);
+  EXPECT_FALSE(bridge.GameRunning());
   // The result reply reads no summary: INFO is still that of the last hand but one.
   EXPECT_LE(bridge.Listeners().Info(), 1);
 }

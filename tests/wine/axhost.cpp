@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "demo/hostkit/hostkit.h"
+#include "tavo/hostkit/hostkit.h"
 #include "tavo/control/tavo_ids.h"
 
 namespace {

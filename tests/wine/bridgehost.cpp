@@ -62,7 +62,7 @@ int main(int argc, char** argv) {
     if (std::strncmp(argv[i], "listeners:", 10) == 0) listenerCount = std::atoi(argv[i] + 10);
 
   const double t0 = Now();
-  EngineBridge* bridge = GetBridge(&config);
+  EngineBridge* bridge = GetOrCreateBridge(config);
   std::printf("bridge %s %.0fms\n", bridge ? "created" : "none", Now() - t0);
   if (!bridge) return 0;
   std::vector<Recorder> recorders(static_cast<size_t>(listenerCount));
@@ -80,7 +80,7 @@ int main(int argc, char** argv) {
     } else if (c == "game") {
       bridge->StartGame();
       const char hands[] = "mnbbnmmmbn";
-      for (int h = 0; bridge->gameRunning && h < 100; ++h) bridge->SendHand(hands[h % 10]);
+      for (int h = 0; bridge->GameRunning() && h < 100; ++h) bridge->SendHand(hands[h % 10]);
       bridge->EndGame();
     } else if (c.rfind("bench:", 0) == 0) {
       const int n = std::atoi(c.c_str() + 6);
@@ -88,7 +88,7 @@ int main(int argc, char** argv) {
       double cpu = 0;
       const char hands[] = "mnbmmbnbmn";
       for (int h = 0; h < n; ++h) {
-        if (!bridge->gameRunning) bridge->StartGame();
+        if (!bridge->GameRunning()) bridge->StartGame();
         const double c0 = ThreadCpuMs(), w0 = Now();
         bridge->SendHand(hands[(h * 7 + h / 3) % 10]);
         times.push_back(Now() - w0);
@@ -105,8 +105,8 @@ int main(int argc, char** argv) {
     } else if (c.rfind("sleep:", 0) == 0) {
       Sleep(DWORD(std::atoi(c.c_str() + 6)));
     }
-    std::printf("%s %.0fms busy=%d running=%d info=%d\n", c.c_str(), Now() - start, int(bridge->busy),
-                int(bridge->gameRunning), int(bridge->Info()));
+    std::printf("%s %.0fms busy=%d running=%d info=%d\n", c.c_str(), Now() - start, int(bridge->Busy()),
+                int(bridge->GameRunning()), int(bridge->Info()));
   }
   Sleep(200);  // notifications of the worker are already posted; give stragglers a moment
   for (size_t i = 0; i < recorders.size(); ++i) {

@@ -5,7 +5,7 @@
 
 #include <cstdio>
 
-#include "demo/hostkit/hostkit.h"
+#include "tavo/hostkit/hostkit.h"
 #include "tavo/ax/ax_control.h"
 #include "tavo/ax/module.h"
 #include "tavo/control/tavo_ctrl.h"

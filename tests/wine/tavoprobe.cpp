@@ -19,7 +19,7 @@
 #include <set>
 #include <string>
 
-#include "demo/hostkit/hostkit.h"
+#include "tavo/hostkit/hostkit.h"
 #include "tavo/control/tavo_ids.h"
 
 namespace {

@@ -1,6 +1,6 @@
 // What every host of the control in this tree does the same way: pump messages, call a
 // member by name, read a string property, connect an event sink. Header only; used by
-// the demonstration host and the test hosts.
+// the window to play in, the demonstration host and the test hosts.
 #pragma once
 #include <ocidl.h>
 #include <windows.h>

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "demo/hostkit/hostkit.h"
+#include "tavo/hostkit/hostkit.h"
 #include "tavo/control/tavo_ids.h"
 #include "tavo/protocol/protocol.h"
 
