@@ -5,6 +5,27 @@
 source "$(dirname "$0")/lib.sh"
 own_prefix
 
+# Whether the window says a word, read back by OCR from a capture of its score line; the
+# window is read up to five times, a second apart, as it may not have drawn the text yet.
+window_says() {  # word
+  local i
+  for i in 1 2 3 4 5; do
+    rm -f "$T/says.png" "$T/says.txt"
+    (cd "$T" && timeout 60 wine "$WIN/pixo.exe" /Q "/T:Tavo" /N says.png)
+    convert "$T/says.png" -crop "760x60+0+70" +repage -resize 200% -colorspace Gray -threshold 60% "$T/says-big.png"
+    tesseract "$T/says-big.png" "$T/says" --psm 6 >/dev/null 2>&1
+    grep -qi "$1" "$T/says.txt" && return 0
+    sleep 1
+  done
+  echo "the window says: $(tr -s ' ' <"$T/says.txt" 2>/dev/null)"
+  return 1
+}
+# Closes the window to play in; a window that does not close is ended.
+close_window() {
+  timeout 60 wine "$WIN/clicker.exe" Tavo close >/dev/null 2>&1 || pkill -9 -f tavoplay.exe
+  sleep 0.5
+}
+
 dir="$T/Tavo"
 mkdir -p "$dir"
 cp "$WIN/Tavo.ocx" "$WIN/tavo.exe" "$WIN/tavoplay.exe" "$dir/"
@@ -19,7 +40,7 @@ check "the buttons were found and clicked" bash -c "[ \$(grep -c '^clicked' '$T/
 check "pixo captures the window by its title" rc_is 0
 mkdir -p "$root/build"
 cp "$T/play.png" "$root/build/tavoplay-$PIXO_ARCH.png" 2>/dev/null
-timeout 60 wine "$WIN/clicker.exe" Tavo close >/dev/null 2>&1
+close_window
 
 # What the record files say.
 kekka=$(tr -d '\r' <"$dir/kekka.txt")
@@ -47,14 +68,6 @@ check "the window shows the result table of kekka.txt (at least 9 of its 10 rows
 check "the window shows the hands played" bash -c "[ \$(grep -cE '^ ?[0-9]+ (rock|scissors|paper) (rock|scissors|paper) (won|lost|draw)' <<<'$ocr') -ge 9 ]"
 check "the window shows what the engine expected" grep -qE 'Tavo (expected|played the last hand at random)' "$T/ocr.txt"
 
-# What the window says, read back by OCR from a capture: the score line's column.
-window_says() {  # file
-  (cd "$T" && timeout 60 wine "$WIN/pixo.exe" /Q "/T:Tavo" /N says.png)
-  convert "$T/says.png" -crop "760x60+0+70" +repage -resize 200% -colorspace Gray -threshold 60% "$T/says-big.png"
-  tesseract "$T/says-big.png" "$T/says" --psm 6 >/dev/null 2>&1
-  tr -s ' ' <"$T/says.txt" >"$1"
-}
-
 # --- an engine that hangs: six clicks on New game while a call waits do not queue up (six
 #     waits of 10 s would keep the window busy for a minute), and the window says so
 cp "$WIN/fakeengine.exe" "$dir/tavo.exe"
@@ -68,15 +81,13 @@ done
 sleep $((start + 25 - $(date +%s)))
 check "a hung engine: after six clicks on New game the window answers again within 25 s" \
   timeout 30 wine "$WIN/clicker.exe" Tavo ping
-window_says "$T/hung.txt"
-check "a hung engine: the window says that the engine is not answering" grep -qi "not answering" "$T/hung.txt"
-timeout 60 wine "$WIN/clicker.exe" Tavo close >/dev/null 2>&1
+check "a hung engine: the window says that the engine is not answering" window_says "not answering"
+close_window
 
 # --- no engine: the window says it is missing
 rm -f "$dir/tavo.exe"
 (cd "$dir" && timeout 120 wine tavoplay.exe 60 >/dev/null 2>&1 &)
 timeout 60 wine "$WIN/clicker.exe" Tavo "New game" wait:500 >/dev/null 2>&1
-window_says "$T/missing.txt"
-check "no engine: the window says that the engine is missing" grep -qi "missing" "$T/missing.txt"
-timeout 60 wine "$WIN/clicker.exe" Tavo close >/dev/null 2>&1
+check "no engine: the window says that the engine is missing" window_says "missing"
+close_window
 finish
