@@ -5,9 +5,23 @@
 #include <ocidl.h>
 #include <windows.h>
 
+#include <cstdio>
 #include <string>
 
 namespace hostkit {
+
+// A record file's bytes (empty when it cannot be read): the control names its files by
+// its properties, and a host reads them itself.
+inline std::string ReadRecordFile(const std::wstring& name) {
+  std::string text;
+  if (FILE* f = _wfopen(name.c_str(), L"rb")) {
+    char buffer[4096];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
+    std::fclose(f);
+  }
+  return text;
+}
 
 // Dispatches the thread's messages for the given time (events arrive this way).
 inline void Pump(DWORD ms) {

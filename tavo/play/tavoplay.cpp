@@ -26,17 +26,6 @@ HFONT g_font, g_big;
 
 std::wstring Property(const wchar_t* name) { return hostkit::GetString(g_control, name); }
 
-std::string ReadFile(const std::wstring& name) {
-  std::string text;
-  if (FILE* f = _wfopen(name.c_str(), L"rb")) {
-    char buffer[4096];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
-    std::fclose(f);
-  }
-  return text;
-}
-
 // The text for a multi-line static control: every line ending, whatever it was (the
 // record files may end lines in CR CR LF), as one CR LF.
 std::wstring Lines(const std::string& s) {
@@ -84,7 +73,7 @@ void ShowHands() {
 // Reads the summary: the points, and what the engine expected of the hand just played.
 void OnSummary() {
   g_awaiting = false;
-  const std::string summary = ReadFile(Property(L"SummaryFile"));
+  const std::string summary = hostkit::ReadRecordFile(Property(L"SummaryFile"));
   int player = 0, engine = 0, pattern = 0, hands = 0, perGame = 10;
   double f[3] = {1.0 / 3, 1.0 / 3, 1.0 / 3};
   for (size_t at = 0; at < summary.size();) {
@@ -123,7 +112,7 @@ void OnResult() {
   g_awaiting = false;
   g_over = true;
   if (g_pending >= 0) {  // the last hand: its points are in the table's closing line
-    const std::string table = ReadFile(Property(L"ResultFile"));
+    const std::string table = hostkit::ReadRecordFile(Property(L"ResultFile"));
     int player = 0, engine = 0;
     const size_t total = table.rfind(std::string(tavo::protocol::kTableTotal) + " ");
     if (total != std::string::npos)
@@ -135,7 +124,7 @@ void OnResult() {
     SetWindowTextW(g_score, score);
     ShowHands();
   }
-  std::string table = ReadFile(Property(L"ResultFile"));
+  std::string table = hostkit::ReadRecordFile(Property(L"ResultFile"));
   SetWindowTextW(g_table, (L"Result table\r\n" + Lines(table)).c_str());
 }
 

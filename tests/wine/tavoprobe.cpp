@@ -76,17 +76,6 @@ std::string Narrow(const std::wstring& w) {
   return s;
 }
 
-std::string ReadAll(const std::wstring& name) {
-  std::string text;
-  if (FILE* f = _wfopen(name.c_str(), L"rb")) {
-    char buffer[4096];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
-    std::fclose(f);
-  }
-  return text;
-}
-
 // Every "pid N" a text names.
 std::set<int> Pids(const std::string& text) {
   std::set<int> pids;
@@ -139,14 +128,14 @@ void Play(IDispatch* control, Sink& sink, int games) {
       seen.insert(Info(control));
     }
     PumpUntil(sink, DISPID_TAVOEVENT_NEWGAMESTARTED, newGames + 1, 1000);
-    const std::set<int> tablePids = Pids(ReadAll(result));
+    const std::set<int> tablePids = Pids(hostkit::ReadRecordFile(result));
     // One engine answered the whole game, and the result table is its own.
     const bool own = seen.size() == 1 && (tablePids.empty() || tablePids == seen);
     if (over && own && sink.NewGames() == newGames + 1) ++whole;
     infos.insert(seen.begin(), seen.end());
   }
   const std::wstring folder = hostkit::GetString(control, L"WorkDirectory");
-  const std::set<int> logPids = Pids(ReadAll(folder + L"\\log.txt"));
+  const std::set<int> logPids = Pids(hostkit::ReadRecordFile(folder + L"\\log.txt"));
   bool logOwn = true;
   for (int p : logPids) logOwn = logOwn && infos.count(p) > 0;
   std::printf("play: %d of %d games whole, %d of %d hands answered, %d NewGameStarted, %d ResultUpdated\n", whole,
