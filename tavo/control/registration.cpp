@@ -231,23 +231,25 @@ bool HasSubkeys(HKEY root, const std::wstring& key) {
 }
 
 // Removes this platform's registration of the type library, as the system's own removal
-// does: the platform's key; once no other platform's is left, the version with its
-// interfaces. A library registered from another copy stays.
+// does: the platform's key and this view's interface keys; once no other platform's key is
+// left, the version. A library registered from another copy stays.
 bool UnregisterTypeLibrary(HKEY root, HINSTANCE module) {
   const std::wstring lib_key = TypeLibVersionKey();
   const std::wstring platform_key = lib_key + L"\\0\\" + kPlatform;
   if (NamesAnotherCopy(DefaultValue(root, platform_key), module)) return true;
   bool ok = DeleteTree(root, platform_key);
-  if (HasSubkeys(root, lib_key + L"\\0")) return ok;  // the other platform's library stays
-  ok = DeleteTree(root, lib_key) && ok;
-  const std::wstring libs = L"TypeLib\\" + GuidText(LIBID_TAVOLib);
-  if (!HasSubkeys(root, libs)) ok = DeleteTree(root, libs) && ok;
+  // The interfaces' keys are this registry view's own (on 64-bit Windows the 32-bit view has
+  // its own Interface keys, while TypeLib is shared): they go in any case.
   const std::wstring path = ModuleFile(module);
   ax::ComPtr<ITypeLib> lib;
   if (!path.empty() && SUCCEEDED(LoadTypeLibEx(path.c_str(), REGKIND_NONE, lib.Out()))) {
     for (const auto& entry : DispatchInterfaces(lib.get()))
       ok = DeleteTree(root, L"Interface\\" + GuidText(entry.first)) && ok;
   }
+  if (HasSubkeys(root, lib_key + L"\\0")) return ok;  // the other platform's library stays
+  ok = DeleteTree(root, lib_key) && ok;
+  const std::wstring libs = L"TypeLib\\" + GuidText(LIBID_TAVOLib);
+  if (!HasSubkeys(root, libs)) ok = DeleteTree(root, libs) && ok;
   return ok;
 }
 

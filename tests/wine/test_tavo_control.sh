@@ -279,6 +279,9 @@ if [ "$PIXO_ARCH" = x64 ] && [[ " $PIXO_RUN_ARCHS " == *" x86 "* ]]; then
   (cd "$d32" && wine 'C:\windows\syswow64\regsvr32.exe' /s /u Tavo.ocx; echo $? >"$T/rc")
   check "x86 control: unregisters (exit code 0)" rc_is 0
   check "unregistering the x86 control removes its class from the 32-bit view" test -z "$(view 32 "HKCR\\CLSID\\$CLSID")"
+  check "unregistering the x86 control removes the 32-bit view's interface keys, not the 64-bit view's" bash -c "
+    [ -z \"\$(view 32 'HKCR\\Interface\\{FED81B97-152F-49C7-A3B3-07A56431FE70}')\" ] &&
+    [ -n \"\$(view 64 'HKCR\\Interface\\{FED81B97-152F-49C7-A3B3-07A56431FE70}')\" ]"
   check "unregistering the x86 control leaves the x64 one whole" bash -c "[ '$(server_in 64)' = '$s64' ] &&
     [ -z \"\$(q 'HKCR\\TypeLib\\$LIBID\\1.0\\0\\win32')\" ] && q 'HKCR\\TypeLib\\$LIBID\\1.0\\0\\win64' /ve | grep -qF 'x64 control'"
   (cd "$d64" && wine regsvr32 /s /u Tavo.ocx)
