@@ -63,8 +63,12 @@ int wmain(int argc, wchar_t** argv) {
       continue;
     }
     const bool where = std::wcsncmp(argv[i], L"where:", 6) == 0;
+    // The window may be found before it has made its buttons: they get five seconds.
     Search s{where ? argv[i] + 6 : argv[i], nullptr};
-    EnumChildWindows(window, FindButton, reinterpret_cast<LPARAM>(&s));
+    for (int wait = 0; wait < 100 && !s.found; ++wait) {
+      EnumChildWindows(window, FindButton, reinterpret_cast<LPARAM>(&s));
+      if (!s.found) Sleep(50);
+    }
     if (!s.found) {
       std::printf("no button %ls\n", argv[i]);
       return 1;
