@@ -65,15 +65,14 @@ apt_update() {
 updated=0
 update_once() { [ "$updated" = 1 ] || { apt_update; updated=1; }; }
 
-# Part 1: the build and the 64-bit run.
-mapfile -t missing < <(missing_of "${need_pkgs[@]}")
-# deb-src: the libjpeg-turbo build takes Debian's source package.
+# Part 1: the build and the 64-bit run. deb-src too: the libjpeg-turbo build takes Debian's
+# source package, whose index the next update reads.
 src=/etc/apt/sources.list.d/debian.sources
 if [ -f "$src" ] && ! grep -q '^Types: deb deb-src' "$src"; then
   sed -i 's/^Types: deb$/Types: deb deb-src/' "$src"
-  updated=0
-  ((${#missing[@]})) || update_once
+  update_once
 fi
+mapfile -t missing < <(missing_of "${need_pkgs[@]}")
 if ((${#missing[@]})); then
   echo "setup: installing ${missing[*]}"
   update_once
@@ -90,8 +89,7 @@ note=$stamp_dir/x86-runtime
 if ! machine_runs_32bit; then
   echo "setup: $(no32_reason); no i386 package asked for"
   rm -f "$note"
-elif [ -s "$note" ] && [ -n "$(find "$note" -mmin -60 2>/dev/null)" ] && [ -z "$(missing_of "${need_pkgs[@]}")" ] &&
-  [ -n "$(missing_of "${i386_pkgs[@]}")" ]; then
+elif [ -s "$note" ] && [ -n "$(find "$note" -mmin -60 2>/dev/null)" ] && [ -n "$(missing_of "${i386_pkgs[@]}")" ]; then
   # Tried within the hour and failed: an index in the middle of a sync takes a while. The
   # next run after that tries again.
   echo "setup: $(cat "$note") (tried $(( ($(date +%s) - $(stat -c %Y "$note")) / 60 )) min ago); x86 programs are built but not run here"

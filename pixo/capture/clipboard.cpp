@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "pixo/base/errors.h"
+#include "pixo/base/image.h"
 #include "pixo/base/stream.h"
 #include "pixo/capture/win_handles.h"
 
@@ -85,8 +86,8 @@ void CopyToClipboard(TBitmap& image) {
     header.biPlanes = 1;
     header.biBitCount = WORD(image.BitsPerPixel());
     header.biCompression = BI_RGB;
-    const int32_t stride = CheckedMul(CheckedAdd(CheckedMul(image.Width(), image.BitsPerPixel()), 31) / 32, 4);
-    const size_t size = sizeof header + size_t(stride) * size_t(image.Height());
+    const size_t size =
+        sizeof header + size_t(DibStride(image.Width(), image.BitsPerPixel())) * size_t(image.Height());
     memory = std::make_unique<ClipboardMemory>(size);
     std::memcpy(memory->bytes(), &header, sizeof header);
     WindowDC screen(nullptr, false);

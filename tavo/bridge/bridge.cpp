@@ -249,20 +249,19 @@ bool EngineBridge::RestartEngine() {
 void EngineBridge::StartGame() {
   // A game right after End would otherwise go to the engine that is still ending: D is
   // lost and the game never starts.
-  if ((engineEnding_ || workerDone_) && !RestartEngine()) {
-    noEngine_ = true;
-    GameEnds();
-    return;
+  const bool engineRuns = !(engineEnding_ || workerDone_) || RestartEngine();
+  if (engineRuns) {
+    GameStarts();
+    // An engine that dies without answering D (it crashes at start, or is no program at
+    // all) gives no game either; a silent one that still runs does.
+    if (SendCommand(Command(tavo::protocol::kNewGame).c_str()) || !workerDone_) {
+      noEngine_ = false;
+      Events()->NewGame();
+      return;
+    }
   }
-  GameStarts();
-  if (!SendCommand(Command(tavo::protocol::kNewGame).c_str()) && workerDone_) {
-    // The engine died without answering (it crashes at start, or is no program at all).
-    noEngine_ = true;
-    GameEnds();
-    return;
-  }
-  noEngine_ = false;
-  Events()->NewGame();
+  noEngine_ = true;
+  GameEnds();
 }
 
 void EngineBridge::EndGame() {

@@ -54,21 +54,26 @@ std::wstring UserRecordFolder() {
   return folder;
 }
 
-// What names a folder whatever name it is reached by: its volume and file index; its
-// full name in capitals where those cannot be read.
+// What names a file or folder whatever name it is reached by: its volume and file index.
+// False when it cannot be opened.
+bool FileIdentity(const std::wstring& name, BY_HANDLE_FILE_INFORMATION& info) {
+  HANDLE h = CreateFileW(LongForm(name).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  const bool ok = GetFileInformationByHandle(h, &info) != 0;
+  CloseHandle(h);
+  return ok;
+}
+
+// A folder's identity as text, for a claim's name; its full name in capitals where the
+// identity cannot be read.
 std::wstring FolderIdentity(const std::wstring& folder) {
   wchar_t text[64];
-  HANDLE h = CreateFileW(folder.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (h != INVALID_HANDLE_VALUE) {
-    BY_HANDLE_FILE_INFORMATION info{};
-    const bool ok = GetFileInformationByHandle(h, &info) != 0;
-    CloseHandle(h);
-    if (ok) {
-      std::swprintf(text, 64, L"%08lx.%08lx%08lx", static_cast<unsigned long>(info.dwVolumeSerialNumber),
-                    static_cast<unsigned long>(info.nFileIndexHigh), static_cast<unsigned long>(info.nFileIndexLow));
-      return text;
-    }
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (FileIdentity(folder, info)) {
+    std::swprintf(text, 64, L"%08lx.%08lx%08lx", static_cast<unsigned long>(info.dwVolumeSerialNumber),
+                  static_cast<unsigned long>(info.nFileIndexHigh), static_cast<unsigned long>(info.nFileIndexLow));
+    return text;
   }
   std::wstring upper = folder;
   CharUpperBuffW(upper.data(), DWORD(upper.size()));
@@ -152,33 +157,12 @@ BridgeConfig ReadBridgeConfig() {
 std::wstring RegisteredServer(HKEY classesRoot, const CLSID& clsid) {
   wchar_t guid[64];
   StringFromGUID2(clsid, guid, 64);
-  RegKey key;
-  if (!key.Open(classesRoot, std::wstring(L"CLSID\\") + guid + L"\\InprocServer32")) return {};
-  DWORD type = 0, size = 0;
-  if (RegQueryValueExW(key.get(), nullptr, nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
-      (type != REG_SZ && type != REG_EXPAND_SZ) || size > 65536)
-    return {};
-  // Read with the wide-character call: a folder outside the ANSI code page comes back whole.
-  std::wstring path(size / sizeof(wchar_t) + 1, L'\0');
-  size = DWORD(path.size() * sizeof(wchar_t));
-  if (RegQueryValueExW(key.get(), nullptr, nullptr, &type, reinterpret_cast<BYTE*>(path.data()), &size) !=
-      ERROR_SUCCESS)
-    return {};
-  path.resize(wcsnlen(path.c_str(), path.size()));
-  return path;
+  return RegKey::DefaultString(classesRoot, std::wstring(L"CLSID\\") + guid + L"\\InprocServer32");
 }
 
 bool SameFile(const std::wstring& a, const std::wstring& b) {
-  auto identify = [](const std::wstring& name, BY_HANDLE_FILE_INFORMATION& info) {
-    HANDLE h = CreateFileW(LongForm(name).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                           OPEN_EXISTING, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return false;
-    const bool ok = GetFileInformationByHandle(h, &info) != 0;
-    CloseHandle(h);
-    return ok;
-  };
   BY_HANDLE_FILE_INFORMATION x{}, y{};
-  return identify(a, x) && identify(b, y) && x.dwVolumeSerialNumber == y.dwVolumeSerialNumber &&
+  return FileIdentity(a, x) && FileIdentity(b, y) && x.dwVolumeSerialNumber == y.dwVolumeSerialNumber &&
          x.nFileIndexHigh == y.nFileIndexHigh && x.nFileIndexLow == y.nFileIndexLow;
 }
 

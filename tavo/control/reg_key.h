@@ -23,6 +23,24 @@ class RegKey {
   }
   HKEY get() const { return key_; }
 
+  // The default value of a key below root when it is a string (of any length, read with the
+  // wide-character call, so that a folder outside the ANSI code page comes back whole);
+  // empty otherwise.
+  static std::wstring DefaultString(HKEY root, const std::wstring& sub) {
+    RegKey key;
+    DWORD type = 0, size = 0;
+    if (!key.Open(root, sub) || RegQueryValueExW(key.get(), nullptr, nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
+        (type != REG_SZ && type != REG_EXPAND_SZ) || size > 65536)
+      return {};
+    std::wstring text(size / sizeof(wchar_t) + 1, L'\0');
+    size = DWORD(text.size() * sizeof(wchar_t));
+    if (RegQueryValueExW(key.get(), nullptr, nullptr, &type, reinterpret_cast<BYTE*>(text.data()), &size) !=
+        ERROR_SUCCESS)
+      return {};
+    text.resize(wcsnlen(text.c_str(), text.size()));
+    return text;
+  }
+
  private:
   HKEY key_ = nullptr;
 };

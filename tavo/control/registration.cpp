@@ -117,12 +117,9 @@ class ClassesRoot {
   RegKey key_;
 };
 
-// The module's file; empty when it cannot be had.
-std::wstring ModuleFile(HINSTANCE module) { return ax::ModuleFileName(module); }
-
 // The module's path in short form; empty when it cannot be had.
 std::wstring ShortModulePath(HINSTANCE module) {
-  const std::wstring full = ModuleFile(module);
+  const std::wstring full = ax::ModuleFileName(module);
   if (full.empty()) return {};
   const DWORD size = GetShortPathNameW(full.c_str(), nullptr, 0);
   if (size == 0) return {};
@@ -139,22 +136,12 @@ std::wstring LoadText(UINT id) {
   return text;
 }
 
-// A key's default value, or empty.
-std::wstring DefaultValue(HKEY root, const std::wstring& key) {
-  wchar_t data[1024] = {};
-  DWORD size = sizeof data - sizeof data[0];
-  if (RegGetValueW(root, key.c_str(), nullptr, RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, nullptr, data,
-                   &size) != ERROR_SUCCESS)
-    return {};
-  return data;
-}
-
 // Whether registered keys that name a module file belong to another copy of the control:
 // the file they name is there, and it is not this one. Keys that name no file, or a file
 // that is gone, are this module's to remove.
 bool NamesAnotherCopy(const std::wstring& registered, HINSTANCE module) {
   if (registered.empty() || GetFileAttributesW(registered.c_str()) == INVALID_FILE_ATTRIBUTES) return false;
-  return !SameFile(registered, ModuleFile(module));
+  return !SameFile(registered, ax::ModuleFileName(module));
 }
 
 // The dispatch interfaces of the type library, whose Interface keys go with it.
@@ -177,16 +164,16 @@ std::vector<std::pair<IID, std::wstring>> DispatchInterfaces(ITypeLib* lib) {
 
 const wchar_t* const kPlatform = kTypeLibSystem == SYS_WIN64 ? L"win64" : L"win32";
 
-std::wstring TypeLibVersionKey() {
-  return L"TypeLib\\" + GuidText(LIBID_TAVOLib) + L"\\" + std::to_wstring(kTavoVersionMajor) + L"." +
-         std::to_wstring(kTavoVersionMinor);
-}
+// The type library's version as the registry spells it: "1.0".
+std::wstring VersionText() { return std::to_wstring(kTavoVersionMajor) + L"." + std::to_wstring(kTavoVersionMinor); }
+
+std::wstring TypeLibVersionKey() { return L"TypeLib\\" + GuidText(LIBID_TAVOLib) + L"\\" + VersionText(); }
 
 // The type library's keys under a scope's classes, as the system's own registration
 // writes them: the library's title, its file for this platform, flags and help folder,
 // and its dispatch interfaces, marshalled by the system's dispatch proxy.
 HRESULT RegisterTypeLibrary(HINSTANCE module, HKEY root) {
-  const std::wstring path = ModuleFile(module);
+  const std::wstring path = ax::ModuleFileName(module);
   if (path.empty()) return SELFREG_E_TYPELIB;
   ax::ComPtr<ITypeLib> lib;
   if (FAILED(LoadTypeLibEx(path.c_str(), REGKIND_NONE, lib.Out()))) return SELFREG_E_TYPELIB;
@@ -203,7 +190,7 @@ HRESULT RegisterTypeLibrary(HINSTANCE module, HKEY root) {
   SysFreeString(doc);
   wchar_t hexFlags[16];
   swprintf(hexFlags, 16, L"%X", flags);
-  const std::wstring version = std::to_wstring(kTavoVersionMajor) + L"." + std::to_wstring(kTavoVersionMinor);
+  const std::wstring version = VersionText();
   const std::wstring lib_key = TypeLibVersionKey();
   bool ok = SetValue(root, lib_key, nullptr, title) && SetValue(root, lib_key + L"\\0\\" + kPlatform, nullptr, path) &&
             SetValue(root, lib_key + L"\\FLAGS", nullptr, hexFlags) &&
@@ -236,11 +223,11 @@ bool HasSubkeys(HKEY root, const std::wstring& key) {
 bool UnregisterTypeLibrary(HKEY root, HINSTANCE module) {
   const std::wstring lib_key = TypeLibVersionKey();
   const std::wstring platform_key = lib_key + L"\\0\\" + kPlatform;
-  if (NamesAnotherCopy(DefaultValue(root, platform_key), module)) return true;
+  if (NamesAnotherCopy(RegKey::DefaultString(root, platform_key), module)) return true;
   bool ok = DeleteTree(root, platform_key);
   // The interfaces' keys are this registry view's own (on 64-bit Windows the 32-bit view has
   // its own Interface keys, while TypeLib is shared): they go in any case.
-  const std::wstring path = ModuleFile(module);
+  const std::wstring path = ax::ModuleFileName(module);
   ax::ComPtr<ITypeLib> lib;
   if (!path.empty() && SUCCEEDED(LoadTypeLibEx(path.c_str(), REGKIND_NONE, lib.Out()))) {
     for (const auto& entry : DispatchInterfaces(lib.get()))
@@ -285,7 +272,7 @@ HRESULT RegisterModule(HINSTANCE module, RegistrationScope scope) {
       {L"path", path},
       {L"bitmap", std::to_wstring(IDB_TAVO)},
       {L"misc", std::to_wstring(kTavoMiscStatus)},
-      {L"version", std::to_wstring(kTavoVersionMajor) + L"." + std::to_wstring(kTavoVersionMinor)},
+      {L"version", VersionText()},
   };
   if (!WriteEntries(root.get(), kControlClass, fills, std::size(fills)) ||
       !WriteEntries(root.get(), kPageClass, fills, std::size(fills)))

@@ -43,11 +43,17 @@ inline DISPID IdOf(IDispatch* d, const wchar_t* name) {
   return id;
 }
 
-// Calls a member without arguments; result may be null.
-inline HRESULT Call(IDispatch* d, const wchar_t* name, VARIANT* result = nullptr, WORD flags = DISPATCH_METHOD) {
+// Calls a member without arguments by its DISPID, as a host compiled against the type
+// library does; result may be null.
+inline HRESULT CallId(IDispatch* d, DISPID id, VARIANT* result = nullptr, WORD flags = DISPATCH_METHOD) {
   DISPPARAMS none{nullptr, nullptr, 0, 0};
   if (result) VariantInit(result);
-  return d->Invoke(IdOf(d, name), IID_NULL, LOCALE_USER_DEFAULT, flags, &none, result, nullptr, nullptr);
+  return d->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &none, result, nullptr, nullptr);
+}
+
+// Calls a member without arguments by its name; result may be null.
+inline HRESULT Call(IDispatch* d, const wchar_t* name, VARIANT* result = nullptr, WORD flags = DISPATCH_METHOD) {
+  return CallId(d, IdOf(d, name), result, flags);
 }
 
 // A string property ("<none>" when it is not one).

@@ -5,11 +5,11 @@
 
 #include <cstdio>
 
-#include "tavo/hostkit/hostkit.h"
 #include "tavo/ax/ax_control.h"
 #include "tavo/ax/module.h"
 #include "tavo/control/tavo_ctrl.h"
 #include "tavo/control/tavo_ids.h"
+#include "tavo/hostkit/hostkit.h"
 
 namespace {
 
@@ -19,16 +19,6 @@ class Sink : public hostkit::EventSink {
   void OnEvent(DISPID) override { ++events; }
   int events = 0;
 };
-
-HRESULT CallId(IDispatch* control, DISPID id) {
-  DISPPARAMS none{nullptr, nullptr, 0, 0};
-  VARIANT result;
-  VariantInit(&result);
-  const HRESULT hr = control->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &none, &result, nullptr,
-                                     nullptr);
-  VariantClear(&result);
-  return hr;
-}
 
 }  // namespace
 
@@ -43,15 +33,16 @@ int main() {
   Sink sink;
   const DWORD cookie = hostkit::Connect(control, DIID__DTavoEvents, &sink);
   ax::FailEventsForTesting(true);
-  const bool calls = SUCCEEDED(CallId(control, DISPID_TAVO_START)) && SUCCEEDED(CallId(control, DISPID_TAVO_GOO));
+  const bool calls =
+      SUCCEEDED(hostkit::CallId(control, DISPID_TAVO_START)) && SUCCEEDED(hostkit::CallId(control, DISPID_TAVO_GOO));
   hostkit::Pump(500);
   const int whileFailing = sink.events;
   ax::FailEventsForTesting(false);
-  CallId(control, DISPID_TAVO_GOO);
+  hostkit::CallId(control, DISPID_TAVO_GOO);
   hostkit::Pump(500);
   const int afterwards = sink.events - whileFailing;
-  CallId(control, DISPID_TAVO_MASTER);
-  CallId(control, DISPID_TAVO_END);
+  hostkit::CallId(control, DISPID_TAVO_MASTER);
+  hostkit::CallId(control, DISPID_TAVO_END);
   hostkit::Pump(100);
   hostkit::Disconnect(control, DIID__DTavoEvents, cookie);
   control->Release();

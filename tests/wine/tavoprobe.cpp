@@ -19,8 +19,8 @@
 #include <set>
 #include <string>
 
-#include "tavo/hostkit/hostkit.h"
 #include "tavo/control/tavo_ids.h"
+#include "tavo/hostkit/hostkit.h"
 
 namespace {
 
@@ -163,13 +163,6 @@ void Dead(IDispatch* control, Sink& sink) {
   Check(ok, "every method returns S_OK");
 }
 
-// A member by its DISPID, as a host compiled against the type library calls it.
-HRESULT CallId(IDispatch* control, DISPID id, VARIANT* result, WORD flags) {
-  DISPPARAMS none{nullptr, nullptr, 0, 0};
-  VariantInit(result);
-  return control->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &none, result, nullptr, nullptr);
-}
-
 void Calls(IDispatch* control) {
   for (const wchar_t* name : {L"Master", L"Start", L"Goo", L"End"})
     std::printf("%s: 0x%08lx\n", Narrow(name).c_str(), static_cast<unsigned long>(hostkit::Call(control, name)));
@@ -178,12 +171,12 @@ void Calls(IDispatch* control) {
     std::printf("%s: [%s]\n", Narrow(name).c_str(), Narrow(hostkit::GetString(control, name)).c_str());
   VARIANT v;
   for (DISPID id : {DISPID_TAVO_MASTER, DISPID_TAVO_START, DISPID_TAVO_GOO, DISPID_TAVO_END}) {
-    const HRESULT hr = CallId(control, id, &v, DISPATCH_METHOD);
+    const HRESULT hr = hostkit::CallId(control, id, &v, DISPATCH_METHOD);
     std::printf("by DISPID %ld: 0x%08lx\n", static_cast<long>(id), static_cast<unsigned long>(hr));
   }
-  if (SUCCEEDED(CallId(control, DISPID_TAVO_INFO, &v, DISPATCH_METHOD)) && V_VT(&v) == VT_I2)
+  if (SUCCEEDED(hostkit::CallId(control, DISPID_TAVO_INFO, &v, DISPATCH_METHOD)) && V_VT(&v) == VT_I2)
     std::printf("INFO by DISPID: %d\n", V_I2(&v));
-  if (SUCCEEDED(CallId(control, DISPID_TAVO_WORKDIRECTORY, &v, DISPATCH_PROPERTYGET)) && V_VT(&v) == VT_BSTR)
+  if (SUCCEEDED(hostkit::CallId(control, DISPID_TAVO_WORKDIRECTORY, &v, DISPATCH_PROPERTYGET)) && V_VT(&v) == VT_BSTR)
     std::printf("WorkDirectory by DISPID: [%s]\n", Narrow(V_BSTR(&v)).c_str());
   VariantClear(&v);
 }
