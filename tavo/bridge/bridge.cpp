@@ -177,6 +177,8 @@ EngineBridge::~EngineBridge() {
 DWORD WINAPI EngineBridge::WorkerProc(void* parameter) {
   auto* bridge = static_cast<EngineBridge*>(parameter);
   const bool launched = bridge->process_.Launch();
+  // A launch that failed is known as done before anyone is told that the launch is over.
+  if (!launched) bridge->workerDone_ = true;
   SetEvent(bridge->startedEvent_.get());
   if (launched) bridge->process_.ReadLoop();
   bridge->workerDone_ = true;
@@ -251,6 +253,9 @@ void EngineBridge::StartGame() {
   // lost and the game never starts.
   const bool engineRuns = !(engineEnding_ || workerDone_) || RestartEngine();
   if (engineRuns) {
+    // The launch may still be under way (a slow start, a loaded machine): it ends within
+    // the time an answer may take, and only then is it known whether there is an engine.
+    WaitForSingleObject(startedEvent_.get(), kReplyDeadlineMs);
     GameStarts();
     // An engine that dies without answering D (it crashes at start, or is no program at
     // all) gives no game either; a silent one that still runs does.
