@@ -104,55 +104,93 @@ constexpr double kOwnFloor = -0.15;
 
 constexpr double Predictor::kWindowDecay[];
 
-Predictor::Predictor(uint64_t seed) : random_(seed) {}
+namespace {
 
-void Predictor::Learn(std::vector<std::array<double, 3>>& table, int context, Hand h, double decay) {
-  if (table.size() <= size_t(context)) table.resize(size_t(context) + 1, {0, 0, 0});
-  auto& c = table[size_t(context)];
-  for (auto& v : c) v *= decay;
-  c[size_t(h)] += 1.0;
+// The predictors' contexts, one row each. A counting context counts the hand that
+// followed each value of its key (the player's, or the engine's for a model of us); a
+// matcher finds the longest earlier repeat of a history and names the hand that followed.
+using History = std::vector<std::pair<Hand, Hand>>;
+using Key = int (*)(const History&);  // the context of the hand to come, -1 when unknown
+
+int P(const History& h, size_t back) { return h.size() >= back ? int(h[h.size() - back].first) : -1; }
+int E(const History& h, size_t back) { return h.size() >= back ? int(h[h.size() - back].second) : -1; }
+int Pair(int a, int b) { return a < 0 || b < 0 ? -1 : a * 3 + b; }
+
+struct Counting {
+  int source;
+  bool ofEngine;  // counts the engine's hands
+  double decay;
+  Key key;
+};
+constexpr Counting kCountings[] = {
+    {Predictor::kFrequency, false, kDecay, [](const History&) { return 0; }},
+    {Predictor::kRecent, false, kRecentDecay, [](const History&) { return 0; }},
+    {Predictor::kAfterPlayer, false, kDecay, [](const History& h) { return P(h, 1); }},
+    {Predictor::kAfterPlayerTwo, false, kDecay, [](const History& h) { return Pair(P(h, 2), P(h, 1)); }},
+    {Predictor::kAfterEngine, false, kDecay, [](const History& h) { return E(h, 1); }},
+    {Predictor::kAfterPair, false, kDecay, [](const History& h) { return Pair(P(h, 1), E(h, 1)); }},
+    {Predictor::kEngineFrequency, true, kDecay, [](const History&) { return 0; }},
+    {Predictor::kEngineAfterEngine, true, kDecay, [](const History& h) { return E(h, 1); }},
+    {Predictor::kEngineAfterEngineTwo, true, kDecay, [](const History& h) { return Pair(E(h, 2), E(h, 1)); }},
+};
+
+enum class Matched { kPlayer, kEngine, kBoth };
+struct Matching {
+  Matched history;
+  int base;  // symbols of that history
+};
+constexpr Matching kMatchings[] = {{Matched::kPlayer, 3}, {Matched::kEngine, 3}, {Matched::kBoth, 9}};
+int Symbol(Matched m, Hand player, Hand engine) {
+  return m == Matched::kPlayer ? int(player) : m == Matched::kEngine ? int(engine) : int(player) * 3 + int(engine);
 }
 
-Forecast Predictor::Counts(const std::vector<std::array<double, 3>>& table, int context) const {
-  if (context < 0 || size_t(context) >= table.size()) return kUniform;
-  const auto& c = table[size_t(context)];
+// The sources that read a matcher: which one, and whether they take the engine's hand
+// that followed (a player's model of us) rather than the player's.
+struct MatchSource {
+  int source;
+  int matcher;  // index in kMatchings
+  bool ofEngine;
+};
+constexpr MatchSource kMatchSources[] = {{Predictor::kMatchPlayer, 0, false},
+                                         {Predictor::kMatchEngine, 1, false},
+                                         {Predictor::kMatchBoth, 2, false},
+                                         {Predictor::kEngineMatch, 1, true}};
+
+Forecast Counted(const std::vector<std::array<double, 3>>& table, int key) {
+  if (key < 0 || size_t(key) >= table.size()) return kUniform;
+  const auto& c = table[size_t(key)];
   const double total = c[0] + c[1] + c[2];
   if (total <= 0) return kUniform;
   return Forecast{c[0] / total, c[1] / total, c[2] / total};
 }
 
+}  // namespace
+
+Predictor::Predictor(uint64_t seed)
+    : counts_(std::size(kCountings)), keys_(std::size(kCountings), -1), followers_(std::size(kMatchings), -1),
+      random_(seed) {
+  for (const Matching& m : kMatchings) matchers_.emplace_back(m.base);
+  Look();
+}
+
+void Predictor::Look() {
+  for (size_t i = 0; i < std::size(kCountings); ++i) keys_[i] = kCountings[i].key(history_);
+  for (size_t i = 0; i < matchers_.size(); ++i) followers_[i] = matchers_[i].Follower();
+}
+
 Forecast Predictor::SourceForecast(int source) const {
-  const size_t n = history_.size();
-  auto p = [&](size_t back) { return int(history_[n - back].first); };
-  auto e = [&](size_t back) { return int(history_[n - back].second); };
-  switch (source) {
-    case kFrequency: return Counts(frequency_, 0);
-    case kRecent: return Counts(recent_, 0);
-    case kAfterPlayer: return n >= 1 ? Counts(afterPlayer_, p(1)) : kUniform;
-    case kAfterPlayerTwo: return n >= 2 ? Counts(afterPlayerTwo_, p(2) * 3 + p(1)) : kUniform;
-    case kAfterEngine: return n >= 1 ? Counts(afterEngine_, e(1)) : kUniform;
-    case kAfterPair: return n >= 1 ? Counts(afterPair_, p(1) * 3 + e(1)) : kUniform;
-    case kMatchPlayer: {
-      const int i = matchPlayer_.Follower();
-      return i < 0 ? kUniform : Certain(history_[size_t(i)].first);
-    }
-    case kMatchEngine: {
-      const int i = matchEngine_.Follower();
-      return i < 0 ? kUniform : Certain(history_[size_t(i)].first);
-    }
-    case kMatchBoth: {
-      const int i = matchBoth_.Follower();
-      return i < 0 ? kUniform : Certain(history_[size_t(i)].first);
-    }
-    case kStep: return n >= 2 ? Certain((p(1) + (p(1) - p(2) + 3)) % 3) : kUniform;
-    // The engine's own hands, as a player who models us would see them.
-    case kEngineFrequency: return Counts(engineFrequency_, 0);
-    case kEngineMatch: {
-      const int i = matchEngine_.Follower();
-      return i < 0 ? kUniform : Certain(history_[size_t(i)].second);
-    }
-    case kEngineAfterEngine: return n >= 1 ? Counts(engineAfterEngine_, e(1)) : kUniform;
-    case kEngineAfterEngineTwo: return n >= 2 ? Counts(engineAfterEngineTwo_, e(2) * 3 + e(1)) : kUniform;
+  for (size_t i = 0; i < std::size(kCountings); ++i)
+    if (kCountings[i].source == source) return Counted(counts_[i], keys_[i]);
+  for (const MatchSource& m : kMatchSources) {
+    if (m.source != source) continue;
+    const int i = followers_[size_t(m.matcher)];
+    if (i < 0) return kUniform;
+    return Certain(m.ofEngine ? history_[size_t(i)].second : history_[size_t(i)].first);
+  }
+  if (source == kStep) {
+    // The player's last step repeated: a repeated hand, or a cycle.
+    const int p1 = P(history_, 1), p2 = P(history_, 2);
+    return p2 < 0 ? kUniform : Certain((p1 + (p1 - p2 + 3)) % 3);
   }
   return kUniform;
 }
@@ -243,25 +281,17 @@ void Predictor::Record(Hand player, Hand engine) {
       squares_[c][w] = squares_[c][w] * kWindowDecay[w] + payoff * payoff;
     }
   }
-  const size_t n = history_.size();
-  Learn(frequency_, 0, player, kDecay);
-  Learn(recent_, 0, player, kRecentDecay);
-  Learn(engineFrequency_, 0, engine, kDecay);
-  if (n >= 1) {
-    const int p1 = history_[n - 1].first, e1 = history_[n - 1].second;
-    Learn(afterPlayer_, p1, player, kDecay);
-    Learn(afterEngine_, e1, player, kDecay);
-    Learn(afterPair_, p1 * 3 + e1, player, kDecay);
-    Learn(engineAfterEngine_, e1, engine, kDecay);
-    if (n >= 2) {
-      Learn(afterPlayerTwo_, int(history_[n - 2].first) * 3 + p1, player, kDecay);
-      Learn(engineAfterEngineTwo_, int(history_[n - 2].second) * 3 + e1, engine, kDecay);
-    }
+  for (size_t i = 0; i < std::size(kCountings); ++i) {
+    const int key = keys_[i];
+    if (key < 0) continue;
+    auto& table = counts_[i];
+    if (table.size() <= size_t(key)) table.resize(size_t(key) + 1, {0, 0, 0});
+    for (auto& v : table[size_t(key)]) v *= kCountings[i].decay;
+    table[size_t(key)][size_t(kCountings[i].ofEngine ? engine : player)] += 1.0;
   }
-  matchPlayer_.Add(player);
-  matchEngine_.Add(engine);
-  matchBoth_.Add(int(player) * 3 + int(engine));
+  for (size_t i = 0; i < matchers_.size(); ++i) matchers_[i].Add(Symbol(kMatchings[i].history, player, engine));
   history_.emplace_back(player, engine);
+  Look();
 }
 
 std::string Game::NewGame() {

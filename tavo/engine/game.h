@@ -126,13 +126,19 @@ class Predictor {
   void Candidates(std::array<Hand, kCandidates>& hands) const;
   // How many hands a window of the decay remembers (all of them, early on).
   double Remembered(double decay) const;
-  Forecast Counts(const std::vector<std::array<double, 3>>& table, int context) const;
-  static void Learn(std::vector<std::array<double, 3>>& table, int context, Hand h, double decay);
+  // Works out, once per hand, each counting context's key and each matcher's follower
+  // for the hand to come.
+  void Look();
 
   std::vector<std::pair<Hand, Hand>> history_;
-  std::vector<std::array<double, 3>> frequency_, recent_, afterPlayer_, afterPlayerTwo_, afterEngine_, afterPair_,
-      engineFrequency_, engineAfterEngine_, engineAfterEngineTwo_;
-  HistoryMatcher matchPlayer_{3}, matchEngine_{3}, matchBoth_{9};
+  // Per counting context (kCountings in game.cpp): decayed counts of the hand counted,
+  // per key, and the key of the hand to come (-1: too little history).
+  std::vector<std::vector<std::array<double, 3>>> counts_;
+  std::vector<int> keys_;
+  // Per matcher (kMatchings in game.cpp): the history it matches, and the index of the
+  // hand that followed the longest earlier match (-1: none).
+  std::vector<HistoryMatcher> matchers_;
+  std::vector<int> followers_;
   double scores_[kCandidates][kWindows] = {};   // decayed sums of payoffs
   double squares_[kCandidates][kWindows] = {};  // and of their squares
   double own_ = 0;                              // the engine's own payoffs, decayed
