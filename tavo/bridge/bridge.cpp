@@ -8,6 +8,8 @@
 #include "tavo/bridge/utf8.h"
 #include "tavo/protocol/protocol.h"
 
+namespace tavo::bridge {
+
 namespace {
 
 // The one bridge of the process; made and read under the lock, since controls of
@@ -307,3 +309,5 @@ void ShutdownBridgeEngine(bool processEnding) {
   // its handle goes; on an unload the process goes on.
   for (int i = 0; !processEnding && !g_bridge->WorkerDone() && i < 200; ++i) Sleep(10);
 }
+
+}  // namespace tavo::bridge

@@ -24,6 +24,8 @@
 
 #include "tavo/bridge/bridge_core.h"
 
+namespace tavo::bridge {
+
 // Owns a kernel handle (a pipe end, a process, a thread, an event); the empty value is
 // null.
 class UniqueHandle {
@@ -179,3 +181,5 @@ EngineBridge* ExistingBridge();
 // Ends the engine of the process's bridge, if there is one: the module is being
 // unloaded, or the process is ending.
 void ShutdownBridgeEngine(bool processEnding);
+
+}  // namespace tavo::bridge

@@ -2,13 +2,14 @@
 
 #include "tavo/protocol/protocol.h"
 
+namespace tavo::bridge {
+
 #ifdef _WIN32
 #define DIR_SEP "\\"
 #else
 #define DIR_SEP "/"
 #endif
 
-namespace protocol = tavo::protocol;
 
 // ---- the dispatcher ----
 
@@ -65,3 +66,5 @@ void BridgeCore::OnOutput(const char* data, size_t size) {
     BusyCleared();
   }
 }
+
+}  // namespace tavo::bridge

@@ -10,6 +10,8 @@
 
 #include "tavo/bridge/dispatcher.h"
 
+namespace tavo::bridge {
+
 // The part of the bridge that handles the engine's output: the log, the pending reply
 // handler, the busy and game-running flags, the record file paths and the listeners.
 // Paths are UTF-8.
@@ -65,3 +67,5 @@ class BridgeCore : public OutputSink {
   std::atomic<uint8_t> busy_{0};
   std::atomic<uint8_t> gameRunning_{0};
 };
+
+}  // namespace tavo::bridge

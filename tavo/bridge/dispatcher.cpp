@@ -7,7 +7,8 @@
 #include "tavo/bridge/bridge_core.h"
 #include "tavo/protocol/protocol.h"
 
-namespace protocol = tavo::protocol;
+namespace tavo::bridge {
+
 
 bool StartsWith(const char* line, const char* literal) { return protocol::StartsWith(line, literal); }
 
@@ -111,3 +112,5 @@ std::unique_ptr<ReplyHandler> MakeHandler(const char* line, BridgeCore* bridge) 
   if (StartsWith(line, protocol::kEnd)) return std::make_unique<EndAck>(bridge);
   return nullptr;
 }
+
+}  // namespace tavo::bridge

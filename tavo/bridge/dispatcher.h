@@ -12,6 +12,8 @@
 #include "tavo/bridge/summary.h"
 #include "tavo/bridge/text_io.h"
 
+namespace tavo::bridge {
+
 // Cuts engine output into lines wherever the reads split it: a line is complete at its
 // line feed, and an unfinished last line waits for the next read. A line longer than
 // kMaxLine comes in pieces of that length, so garbage without line feeds cannot grow it
@@ -147,3 +149,5 @@ std::unique_ptr<ReplyHandler> MakeHandler(const char* line, BridgeCore* bridge);
 bool StartsReply(const char* line);
 // Whether a line begins with a literal.
 bool StartsWith(const char* line, const char* literal);
+
+}  // namespace tavo::bridge

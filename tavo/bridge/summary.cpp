@@ -7,6 +7,8 @@
 #include "tavo/bridge/text_io.h"
 #include "tavo/protocol/protocol.h"
 
+namespace tavo::bridge {
+
 namespace {
 
 bool IsAsciiAlnum(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'); }
@@ -115,3 +117,5 @@ bool SummaryReader::Read(const char* path) {
 void SummaryReader::ReadFrom(LineSource& lines) {
   for (int n = 0; n < kMaxPieces && lines.Next(); ++n) ParseLine(lines.Current());
 }
+
+}  // namespace tavo::bridge

@@ -4,6 +4,8 @@
 
 #include "tavo/bridge/text_io.h"
 
+namespace tavo::bridge {
+
 struct SummaryRecord {
   int32_t info = 0;
   int32_t hands[2] = {0, 0};
@@ -96,3 +98,5 @@ class SummaryReader {
  private:
   SummaryRecord* record_;
 };
+
+}  // namespace tavo::bridge

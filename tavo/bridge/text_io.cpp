@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <cstring>
 
+namespace tavo::bridge {
+
 StreamLineReader::~StreamLineReader() {
   std::free(buffer_);
   buffer_ = nullptr;
@@ -56,3 +58,5 @@ void TextFileWriter::Write(const char* data, size_t size) {
 void TextFileWriter::Flush() {
   if (stream_) std::fflush(stream_);
 }
+
+}  // namespace tavo::bridge

@@ -6,6 +6,8 @@
 
 #include "tavo/bridge/io_exceptions.h"
 
+namespace tavo::bridge {
+
 // Opens a file named in UTF-8, as fopen does (defined per platform).
 std::FILE* OpenFileUtf8(const char* name, const char* mode);
 
@@ -58,3 +60,5 @@ class TextFileWriter {
  private:
   FILE* stream_;
 };
+
+}  // namespace tavo::bridge

@@ -5,6 +5,8 @@
 #include "tavo/bridge/text_io.h"
 #include "tavo/bridge/utf8.h"
 
+namespace tavo::bridge {
+
 std::wstring WideFromUtf8(const std::string& text) {
   if (text.empty()) return {};
   const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0);
@@ -24,3 +26,5 @@ std::string Utf8FromWide(const std::wstring& text) {
 std::FILE* OpenFileUtf8(const char* name, const char* mode) {
   return _wfopen(WideFromUtf8(name).c_str(), WideFromUtf8(mode).c_str());
 }
+
+}  // namespace tavo::bridge

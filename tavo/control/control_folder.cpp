@@ -12,6 +12,12 @@
 #include "tavo/control/tavo_ids.h"
 #include "tavo/protocol/protocol.h"
 
+namespace tavo::control {
+
+using bridge::BridgeConfig;
+using bridge::Utf8FromWide;
+using bridge::WideFromUtf8;
+
 namespace {
 
 // How many hosts may play from one folder at once: the first in the folder itself, the
@@ -172,3 +178,5 @@ const BridgeConfig& ControlBridgeConfig() {
   std::call_once(once, [] { config = ReadBridgeConfig(); });
   return config;
 }
+
+}  // namespace tavo::control

@@ -8,6 +8,8 @@
 
 #include "tavo/bridge/bridge.h"
 
+namespace tavo::control {
+
 // The module file named by the control class's registration under a classes root (the
 // user's or the machine's Software\Classes), or empty.
 std::wstring RegisteredServer(HKEY classesRoot, const CLSID& clsid);
@@ -26,4 +28,6 @@ bool SameFile(const std::wstring& a, const std::wstring& b);
 //   finds it claimed by another running host takes "host2", "host3", ... below it, each
 //   claimed the same way, so that two hosts never share a log, a result table or a
 //   summary. A claim ends with its process, however that ends.
-const BridgeConfig& ControlBridgeConfig();
+const bridge::BridgeConfig& ControlBridgeConfig();
+
+}  // namespace tavo::control

@@ -10,6 +10,14 @@
 #include "tavo/control/tavo_ctrl.h"
 #include "tavo/control/tavo_ids.h"
 
+using tavo::bridge::ExistingBridge;
+using tavo::bridge::ShutdownBridgeEngine;
+using tavo::control::CTavoCtrl;
+using tavo::control::CTavoPropPage;
+using tavo::control::RegisterModule;
+using tavo::control::RegistrationScope;
+using tavo::control::UnregisterModule;
+
 namespace {
 
 // ---- class factories

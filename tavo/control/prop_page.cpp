@@ -5,6 +5,8 @@
 
 #include "tavo/control/tavo_ids.h"
 
+namespace tavo::control {
+
 namespace {
 INT_PTR CALLBACK PageProc(HWND, UINT msg, WPARAM, LPARAM) { return msg == WM_INITDIALOG ? TRUE : FALSE; }
 
@@ -118,3 +120,5 @@ STDMETHODIMP CTavoPropPage::TranslateAccelerator(MSG* msg) {
   return dialog_ && msg && IsDialogMessageW(dialog_, msg) ? S_OK : S_FALSE;
 }
 STDMETHODIMP CTavoPropPage::EditProperty(DISPID) { return E_NOTIMPL; }
+
+}  // namespace tavo::control

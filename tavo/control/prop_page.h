@@ -9,6 +9,8 @@
 
 #include "tavo/ax/com.h"
 
+namespace tavo::control {
+
 class CTavoPropPage : public IPropertyPage2 {
  public:
   CTavoPropPage();
@@ -37,3 +39,5 @@ class CTavoPropPage : public IPropertyPage2 {
   std::vector<ax::ComPtr<IUnknown>> objects_;
   HWND dialog_ = nullptr;
 };
+
+}  // namespace tavo::control

@@ -5,6 +5,8 @@
 
 #include <string>
 
+namespace tavo::control {
+
 class RegKey {
  public:
   RegKey() = default;
@@ -44,3 +46,5 @@ class RegKey {
  private:
   HKEY key_ = nullptr;
 };
+
+}  // namespace tavo::control

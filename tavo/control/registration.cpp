@@ -14,6 +14,8 @@
 #include "tavo/control/reg_key.h"
 #include "tavo/control/tavo_ids.h"
 
+namespace tavo::control {
+
 namespace {
 
 // The platform the module's type library is built for (widl --win32 or --win64).
@@ -288,3 +290,5 @@ HRESULT UnregisterModule(HINSTANCE module, RegistrationScope scope) {
   const bool pageOk = UnregisterClass(root.get(), module, CLSID_TavoPropPage, nullptr);
   return controlOk && pageOk ? S_OK : SELFREG_E_CLASS;
 }
+
+}  // namespace tavo::control

@@ -2,6 +2,8 @@
 #pragma once
 #include <windows.h>
 
+namespace tavo::control {
+
 // For the machine (HKEY_LOCAL_MACHINE\Software\Classes), or for the current user
 // (HKEY_CURRENT_USER\Software\Classes); never through the merged HKEY_CLASSES_ROOT.
 enum class RegistrationScope { Machine, User };
@@ -13,3 +15,5 @@ HRESULT RegisterModule(HINSTANCE module, RegistrationScope scope);
 // the class); removing what is not there counts as done, and entries that name another
 // copy of the control are left to it.
 HRESULT UnregisterModule(HINSTANCE module, RegistrationScope scope);
+
+}  // namespace tavo::control

@@ -8,6 +8,10 @@
 #include "tavo/control/tavo_ids.h"
 #include "tavo/protocol/protocol.h"
 
+namespace tavo::control {
+
+using bridge::EngineBridge;
+
 namespace {
 
 ax::ControlTraits TavoTraits() {
@@ -17,12 +21,12 @@ ax::ControlTraits TavoTraits() {
 }
 
 // The process's engine bridge, made on first use from the control's registration.
-EngineBridge* TheBridge() { return GetOrCreateBridge(ControlBridgeConfig()); }
+EngineBridge* TheBridge() { return bridge::GetOrCreateBridge(ControlBridgeConfig()); }
 
 // A UTF-8 text as the call's BSTR result.
 HRESULT ReturnString(const char* text, VARIANT* result) {
   if (!result) return S_OK;
-  const std::wstring wide = WideFromUtf8(text);
+  const std::wstring wide = bridge::WideFromUtf8(text);
   BSTR b = SysAllocStringLen(wide.data(), UINT(wide.size()));
   if (!b) return E_OUTOFMEMORY;
   V_VT(result) = VT_BSTR;
@@ -50,7 +54,7 @@ CTavoCtrl::CTavoCtrl() : AxControl(TavoTraits()), listener_(this) {
 }
 
 CTavoCtrl::~CTavoCtrl() {
-  if (EngineBridge* bridge = ExistingBridge()) bridge->Listeners().Detach(&listener_);
+  if (EngineBridge* bridge = bridge::ExistingBridge()) bridge->Listeners().Detach(&listener_);
 }
 
 HRESULT CTavoCtrl::Create(REFIID riid, void** out) {
@@ -168,3 +172,5 @@ INT_PTR CALLBACK AboutProc(HWND dlg, UINT msg, WPARAM wp, LPARAM) {
 void ShowAboutBox() {
   DialogBoxParamW(ax::ModuleInstance(), MAKEINTRESOURCEW(IDD_ABOUTBOX_TAVO), GetActiveWindow(), AboutProc, 0);
 }
+
+}  // namespace tavo::control

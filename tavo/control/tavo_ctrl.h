@@ -4,6 +4,8 @@
 #include "tavo/bridge/bridge.h"
 #include "tavo/ax/ax_control.h"
 
+namespace tavo::control {
+
 class CTavoCtrl;
 
 // The control's own window messages: the bridge's game events, posted by its worker to each
@@ -16,7 +18,7 @@ enum NotifyMessage : UINT {
 };
 
 // Turns the bridge's game events into messages to the control's own window.
-class ControlListener : public GameListener {
+class ControlListener : public bridge::GameListener {
  public:
   explicit ControlListener(CTavoCtrl* owner) : owner_(owner) {}
   void OnNewGame() override;
@@ -48,3 +50,5 @@ class CTavoCtrl : public ax::AxControl {
 
 // Shows the about box modally.
 void ShowAboutBox();
+
+}  // namespace tavo::control

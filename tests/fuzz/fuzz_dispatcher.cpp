@@ -13,6 +13,8 @@
 
 #include "tavo/bridge/bridge_core.h"
 
+using namespace tavo::bridge;
+
 namespace {
 
 [[noreturn]] void Fail(const char* what) {

@@ -6,6 +6,8 @@
 
 #include "tavo/bridge/summary.h"
 
+using namespace tavo::bridge;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string text(reinterpret_cast<const char*>(data), size);
   SummaryRecord record;

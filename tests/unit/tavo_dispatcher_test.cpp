@@ -9,6 +9,8 @@
 
 #include "tavo/bridge/bridge_core.h"
 
+using namespace tavo::bridge;
+
 namespace {
 
 struct Recorder : GameListener {

@@ -12,6 +12,8 @@
 #include "tavo/bridge/summary.h"
 #include "tavo/engine/game.h"
 
+using namespace tavo::bridge;
+
 namespace {
 
 class Engine {

@@ -7,6 +7,8 @@
 #include "tavo/bridge/summary.h"
 #include "tavo/bridge/text_io.h"
 
+using namespace tavo::bridge;
+
 namespace {
 
 std::string TempFile(const std::string& content) {

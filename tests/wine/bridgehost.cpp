@@ -21,6 +21,8 @@
 
 #include "tavo/bridge/bridge.h"
 
+using namespace tavo::bridge;
+
 namespace {
 
 struct Recorder : GameListener {

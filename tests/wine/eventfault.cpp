@@ -26,7 +26,7 @@ int main() {
   ax::ModuleAttach(GetModuleHandleW(nullptr));
   OleInitialize(nullptr);
   IDispatch* control = nullptr;
-  if (FAILED(CTavoCtrl::Create(IID_IDispatch, reinterpret_cast<void**>(&control))) || !control) {
+  if (FAILED(tavo::control::CTavoCtrl::Create(IID_IDispatch, reinterpret_cast<void**>(&control))) || !control) {
     std::printf("eventfault: no control\n");
     return 1;
   }
