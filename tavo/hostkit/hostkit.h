@@ -92,11 +92,14 @@ inline void Disconnect(IUnknown* control, const IID& events, DWORD cookie) {
 
 // An event sink for one outgoing dispatch interface that hands each event's DISPID to
 // OnEvent. Lives on the host's stack: its count only tells whether the control let go.
+// A call the control should never make of it (type information, names, an event with
+// arguments or not made as a method) goes to OnUnexpected.
 class EventSink : public IDispatch {
  public:
   explicit EventSink(const IID& events) : events_(events) {}
   virtual ~EventSink() = default;
   virtual void OnEvent(DISPID id) = 0;
+  virtual void OnUnexpected(const char* /*what*/) {}
   LONG References() const { return refs_; }
 
   STDMETHODIMP QueryInterface(REFIID riid, void** out) override {
@@ -111,12 +114,20 @@ class EventSink : public IDispatch {
   STDMETHODIMP_(ULONG) AddRef() override { return ULONG(InterlockedIncrement(&refs_)); }
   STDMETHODIMP_(ULONG) Release() override { return ULONG(InterlockedDecrement(&refs_)); }
   STDMETHODIMP GetTypeInfoCount(UINT* n) override {
+    OnUnexpected("sink GetTypeInfoCount");
     *n = 0;
     return S_OK;
   }
-  STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-  STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
+  STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override {
+    OnUnexpected("sink GetTypeInfo");
+    return E_NOTIMPL;
+  }
+  STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
+    OnUnexpected("sink GetIDsOfNames");
+    return E_NOTIMPL;
+  }
+  STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* p, VARIANT*, EXCEPINFO*, UINT*) override {
+    if (!(flags & DISPATCH_METHOD) || (p && p->cArgs != 0)) OnUnexpected("an event with arguments or as a property");
     OnEvent(id);
     return S_OK;
   }
@@ -125,5 +136,30 @@ class EventSink : public IDispatch {
   IID events_;
   LONG refs_ = 1;
 };
+
+// A new instance of a class, through the registry or, with a module's class-object
+// export, through the module itself (no registration needed).
+using GetClassObjectFn = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
+template <typename T>
+T* CreateInstance(const CLSID& clsid, const IID& iid, GetClassObjectFn getClassObject = nullptr) {
+  T* object = nullptr;
+  if (!getClassObject) {
+    CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, iid, reinterpret_cast<void**>(&object));
+    return object;
+  }
+  IClassFactory* factory = nullptr;
+  if (SUCCEEDED(getClassObject(clsid, IID_IClassFactory, reinterpret_cast<void**>(&factory)))) {
+    factory->CreateInstance(nullptr, iid, reinterpret_cast<void**>(&object));
+    factory->Release();
+  }
+  return object;
+}
+
+// A module's class-object export, loaded by name (null when it is not there).
+inline GetClassObjectFn ClassObjectOf(HMODULE module) {
+  const FARPROC proc = module ? GetProcAddress(module, "DllGetClassObject") : nullptr;
+  // An export's address through a generic function pointer, to its real type.
+  return reinterpret_cast<GetClassObjectFn>(reinterpret_cast<void (*)()>(proc));
+}
 
 }  // namespace hostkit

@@ -58,42 +58,18 @@ class Counted {
 
 bool g_inCall = false;  // set while a method of the control runs
 
-// Records the events of one control; notes an event that arrives inside a call.
-class Sink : public IDispatch {
+// Records the events of one control as letters: S(ummaryUpdated), N(ewGameStarted),
+// R(esultUpdated), E(nd); notes an event that arrives inside a call.
+class Sink : public hostkit::EventSink {
  public:
+  Sink() : EventSink(DIID__DTavoEvents) {}
   std::string events;
   bool firedInsideCall = false;
-  Counted count;
-  STDMETHODIMP QueryInterface(REFIID riid, void** out) override {
-    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == DIID__DTavoEvents) {
-      *out = static_cast<IDispatch*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return count.Add(); }
-  STDMETHODIMP_(ULONG) Release() override { return count.Drop(); }
-  STDMETHODIMP GetTypeInfoCount(UINT* n) override {
-    Unexpected("sink GetTypeInfoCount");
-    *n = 0;
-    return S_OK;
-  }
-  STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override {
-    Unexpected("sink GetTypeInfo");
-    return E_NOTIMPL;
-  }
-  STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
-    Unexpected("sink GetIDsOfNames");
-    return E_NOTIMPL;
-  }
-  STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* p, VARIANT*, EXCEPINFO*, UINT*) override {
+  void OnEvent(DISPID id) override {
     if (g_inCall) firedInsideCall = true;
-    if (!(flags & DISPATCH_METHOD) || (p && p->cArgs != 0)) events += "?";
-    events += char('0' + id);
-    return S_OK;
+    events += id >= 1 && id <= 4 ? "SNRE"[id - 1] : '?';
   }
+  void OnUnexpected(const char* what) override { Unexpected(what); }
 };
 
 // The client site with in-place support, and a property page site. It answers what a
@@ -214,22 +190,9 @@ class Bag : public IPropertyBag {
   }
 };
 
-typedef HRESULT(WINAPI* GetClassObjectFn)(REFCLSID, REFIID, void**);
-GetClassObjectFn g_getClassObject = nullptr;
+hostkit::GetClassObjectFn g_getClassObject = nullptr;  // set when the control is not registered
 
-IDispatch* CreateControl() {
-  IDispatch* d = nullptr;
-  if (g_getClassObject) {
-    IClassFactory* f = nullptr;
-    if (SUCCEEDED(g_getClassObject(CLSID_Tavo, IID_IClassFactory, reinterpret_cast<void**>(&f)))) {
-      f->CreateInstance(nullptr, IID_IDispatch, reinterpret_cast<void**>(&d));
-      f->Release();
-    }
-  } else {
-    CoCreateInstance(CLSID_Tavo, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, reinterpret_cast<void**>(&d));
-  }
-  return d;
-}
+IDispatch* CreateControl() { return hostkit::CreateInstance<IDispatch>(CLSID_Tavo, IID_IDispatch, g_getClassObject); }
 
 template <typename T>
 T* As(IUnknown* u, const IID& iid) {
@@ -258,10 +221,6 @@ HRESULT PutString(IDispatch* d, const wchar_t* name, const wchar_t* value) {
       d->Invoke(IdOf(d, name), IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYPUT, &p, nullptr, nullptr, nullptr);
   VariantClear(&v);
   return hr;
-}
-
-DWORD Connect(IDispatch* ctl, Sink* sink) {
-  return hostkit::Connect(ctl, DIID__DTavoEvents, static_cast<IDispatch*>(sink));
 }
 
 // Releases the host's last reference to an object: the count must reach 0, or the
@@ -296,39 +255,51 @@ DWORD WINAPI WatchAbout(void* p) {
   return 0;
 }
 
-// The controls and the site of one run.
-struct Host {
-  Site site;
-  Sink sa, sb;
-  IDispatch* a = nullptr;
-  IDispatch* b = nullptr;
-  IDispatch* c = nullptr;
-  IOleObject* oa = nullptr;
-  IOleInPlaceObject* ip = nullptr;
-  IPersistStreamInit* psa = nullptr;
-  std::wstring dir;
+// One control of a test, with its event sink connected. At its end the host's last
+// Release must return 0 and the sink must be let go.
+struct Control {
+  explicit Control(const char* name) : what(name), d(CreateControl()) {
+    Check(d != nullptr, std::string("created: ") + what);
+    if (d) cookie = hostkit::Connect(d, DIID__DTavoEvents, static_cast<IDispatch*>(&sink));
+    Check(cookie != 0, std::string("event sink connected: ") + what);
+  }
+  ~Control() {
+    if (!d) return;
+    if (cookie) hostkit::Disconnect(d, DIID__DTavoEvents, cookie);
+    LastRelease(d, what);
+    Pump(50);
+    Check(sink.References() == 1, std::string("the control let go of its event sink: ") + what);
+  }
+  Control(const Control&) = delete;
+  Control& operator=(const Control&) = delete;
+  explicit operator bool() const { return d != nullptr; }
+  const char* what;
+  IDispatch* d;
+  Sink sink;
+  DWORD cookie = 0;
 };
 
 // Embedding: the site, in-place activation, misc status, verbs, names and class info.
-void TestEmbedding(Host& h) {
-  // Embedding: client site and in-place activation of the first control.
-  h.oa = As<IOleObject>(h.a, IID_IOleObject);
-  h.oa->SetClientSite(&h.site);
+void TestEmbedding(Site& site) {
+  Control a("the embedded control");
+  if (!a) return;
+  IOleObject* oa = As<IOleObject>(a.d, IID_IOleObject);
+  oa->SetClientSite(&site);
   RECT pos{10, 10, 110, 60};
-  const HRESULT act = h.oa->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, &h.site, 0, h.site.window, &pos);
+  const HRESULT act = oa->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, &site, 0, site.window, &pos);
   HWND ctlWindow = nullptr;
-  h.ip = As<IOleInPlaceObject>(h.a, IID_IOleInPlaceObject);
-  h.ip->GetWindow(&ctlWindow);
-  Check(SUCCEEDED(act) && h.site.activated && ctlWindow && GetParent(ctlWindow) == h.site.window,
+  IOleInPlaceObject* ip = As<IOleInPlaceObject>(a.d, IID_IOleInPlaceObject);
+  ip->GetWindow(&ctlWindow);
+  Check(SUCCEEDED(act) && site.activated && ctlWindow && GetParent(ctlWindow) == site.window,
         "in-place activation makes a child window");
   DWORD misc = 0, miscOther = 1;
-  h.oa->GetMiscStatus(DVASPECT_CONTENT, &misc);
-  h.oa->GetMiscStatus(DVASPECT_ICON, &miscOther);
+  oa->GetMiscStatus(DVASPECT_CONTENT, &misc);
+  oa->GetMiscStatus(DVASPECT_ICON, &miscOther);
   Check(misc == kTavoMiscStatus && miscOther == 0, "misc status 132497 for the content aspect only");
   IEnumOLEVERB* verbs = nullptr;
   OLEVERB verb[2] = {};
   ULONG fetched = 0;
-  h.oa->EnumVerbs(&verbs);
+  oa->EnumVerbs(&verbs);
   if (verbs) {
     verbs->Next(2, verb, &fetched);
     verbs->Release();
@@ -338,11 +309,11 @@ void TestEmbedding(Host& h) {
       "one verb: properties, on the container menu");
   CoTaskMemFree(verb[0].lpszVerbName);
   LPOLESTR userType = nullptr;
-  h.oa->GetUserType(USERCLASSTYPE_FULL, &userType);
+  oa->GetUserType(USERCLASSTYPE_FULL, &userType);
   Check(userType && Narrow(userType) == "Tavo Control", "user type name");
   CoTaskMemFree(userType);
 
-  IProvideClassInfo2* pci = As<IProvideClassInfo2>(h.a, IID_IProvideClassInfo2);
+  IProvideClassInfo2* pci = As<IProvideClassInfo2>(a.d, IID_IProvideClassInfo2);
   GUID source{};
   pci->GetGUID(GUIDKIND_DEFAULT_SOURCE_DISP_IID, &source);
   ITypeInfo* coclass = nullptr;
@@ -371,22 +342,27 @@ void TestEmbedding(Host& h) {
   }
   if (coclass) coclass->Release();
   pci->Release();
+  // Taken down as a host does: deactivated, closed, the site let go.
+  ip->Release();
+  oa->Close(OLECLOSE_NOSAVE);
+  oa->SetClientSite(nullptr);
+  oa->Release();
 }
 
 // Properties, then a whole game played through two controls with events on both.
-void TestPropertiesAndGame(Host& h, const std::string& expectedDir) {
+void TestPropertiesAndGame(const std::string& expectedDir) {
+  Control ca("the first control"), cb("the second control");
+  if (!ca || !cb) return;
+  IDispatch* a = ca.d;
+  IDispatch* b = cb.d;
+  Sink& sa = ca.sink;
+  Sink& sb = cb.sink;
   // Properties.
-  h.dir = GetString(h.a, L"WorkDirectory");
-  const std::wstring& dir = h.dir;
-  IDispatch* a = h.a;
-  IDispatch* b = h.b;
-  Sink& sa = h.sa;
-  Sink& sb = h.sb;
+  const std::wstring dir = GetString(a, L"WorkDirectory");
   Check(Narrow(dir.c_str()) == expectedDir, "WorkDirectory is " + Narrow(dir.c_str()));
   Check(GetString(a, L"SummaryFile") == dir + L"\\summary.txt", "SummaryFile");
   Check(GetString(a, L"ResultFile") == dir + L"\\kekka.txt", "ResultFile");
-  h.psa = As<IPersistStreamInit>(a, IID_IPersistStreamInit);
-  IPersistStreamInit* psa = h.psa;
+  IPersistStreamInit* psa = As<IPersistStreamInit>(a, IID_IPersistStreamInit);
   Check(psa->IsDirty() == S_FALSE, "a new control is not dirty");
   Check(PutString(a, L"WorkDirectory", L"C:\\elsewhere") == S_OK && PutString(a, L"ResultFile", L"x") == S_OK,
         "puts succeed");
@@ -406,7 +382,7 @@ void TestPropertiesAndGame(Host& h, const std::string& expectedDir) {
   Call(a, L"Start");
   Check(sa.events.empty(), "no event inside Start");
   Pump(300);
-  Check(sa.events == "12" && sb.events == "12",
+  Check(sa.events == "SN" && sb.events == "SN",
         "after Start: SummaryUpdated, then NewGameStarted, on both (" + sa.events + "/" + sb.events + ")");
   std::string game;
   for (int i = 0; i < 30; ++i) {
@@ -414,9 +390,9 @@ void TestPropertiesAndGame(Host& h, const std::string& expectedDir) {
     Call(i % 2 ? b : a, i % 3 == 0 ? L"Goo" : i % 3 == 1 ? L"Choki" : L"Pah");
     Pump(100);
     game += sa.events;
-    if (sa.events == "3") break;
+    if (sa.events == "R") break;
   }
-  Check(game == "1111111113", "a game: nine SummaryUpdated, then ResultUpdated (" + game + ")");
+  Check(game == "SSSSSSSSSR", "a game: nine SummaryUpdated, then ResultUpdated (" + game + ")");
   sa.events.clear();
   sb.events.clear();
   Call(a, L"Goo");
@@ -429,23 +405,27 @@ void TestPropertiesAndGame(Host& h, const std::string& expectedDir) {
   Call(a, L"End");
   Check(sa.events.empty(), "no event inside End");
   Pump(300);
-  Check(sa.events == "4" && sb.events == "4", "Master, End: every control fires End");
+  Check(sa.events == "E" && sb.events == "E", "Master, End: every control fires End");
   Call(a, L"End");
   Pump(300);
-  Check(sa.events == "44" && sb.events == "44", "End again ends again");
+  Check(sa.events == "EE" && sb.events == "EE", "End again ends again");
   Check(!sa.firedInsideCall && !sb.firedInsideCall, "no event ever fired inside a method call");
   VariantInit(&info);
   Call(a, L"INFO", &info, DISPATCH_METHOD | DISPATCH_PROPERTYGET);
   Check(V_VT(&info) == VT_I2 && (V_I2(&info) == 0 || V_I2(&info) == 1), "INFO after the game");
+  psa->Release();
 }
 
 // Persistence keeps only the size and the version, in every form.
-void TestPersistence(Host& h) {
-  // Persistence keeps only the size and the version.
+void TestPersistence() {
+  Control ca("the saved control"), cc("the control loaded from a stream");
+  if (!ca || !cc) return;
   SIZEL size{5000, 3000};
-  IDispatch* a = h.a;
-  IPersistStreamInit* psa = h.psa;
-  h.oa->SetExtent(DVASPECT_CONTENT, &size);
+  IDispatch* a = ca.d;
+  IPersistStreamInit* psa = As<IPersistStreamInit>(a, IID_IPersistStreamInit);
+  IOleObject* oa = As<IOleObject>(a, IID_IOleObject);
+  oa->SetExtent(DVASPECT_CONTENT, &size);
+  oa->Release();
   IStream* stream = nullptr;
   CreateStreamOnHGlobal(nullptr, TRUE, &stream);
   Check(psa->Save(stream, TRUE) == S_OK && psa->IsDirty() == S_FALSE, "save to a stream clears the modified flag");
@@ -457,7 +437,7 @@ void TestPersistence(Host& h) {
   Check(got == 16 && raw[0] == 65536 && raw[1] == 5000 && raw[2] == 3000 && raw[3] == 0,
         "stream: version 65536, extent, stock properties 0");
   stream->Seek(zero, STREAM_SEEK_SET, nullptr);
-  IDispatch* c = h.c = CreateControl();
+  IDispatch* c = cc.d;
   IPersistStreamInit* psc = As<IPersistStreamInit>(c, IID_IPersistStreamInit);
   psc->Load(stream);
   psc->Release();
@@ -501,43 +481,48 @@ void TestPersistence(Host& h) {
   if (storage) storage->Release();
   if (bytes) bytes->Release();
 
-  IPersistMemory* pm = As<IPersistMemory>(h.a, IID_IPersistMemory);
+  IPersistMemory* pm = As<IPersistMemory>(a, IID_IPersistMemory);
   LONG mem[4] = {};
   pm->Save(mem, FALSE, sizeof mem);
   Check(mem[0] == 65536 && mem[1] == 5000, "memory block holds the same values");
   pm->Release();
+  psa->Release();
 }
 
-void TestQuickActivation(Host& h) {
+void TestQuickActivation(Site& site) {
   // Quick activation connects the container's event sink and reports the status bits.
   IDispatch* qc = CreateControl();
   IQuickActivate* qa = As<IQuickActivate>(qc, IID_IQuickActivate);
   Sink qsink;
   QACONTAINER container{};
   container.cbSize = sizeof container;
-  container.pClientSite = &h.site;
+  container.pClientSite = &site;
   container.pUnkEventSink = static_cast<IDispatch*>(&qsink);
   QACONTROL control{};
   control.cbSize = sizeof control;
   const HRESULT quick = qa ? qa->QuickActivate(&container, &control) : E_NOINTERFACE;
   Check(quick == S_OK && control.dwMiscStatus == kTavoMiscStatus && control.dwEventCookie != 0,
         "quick activation: misc status and a connected event sink");
-  Call(h.a, L"Start");
+  Call(qc, L"Start");
   Pump(300);
-  // The engine ended with End above: Start starts a new one, whose summary is reported
-  // before every control is told that a game was started.
-  Check(qsink.events == "12", "the quickly activated control receives events too (" + qsink.events + ")");
+  // Start's summary is reported before every control is told that a game was started.
+  Check(qsink.events == "SN", "the quickly activated control receives events too (" + qsink.events + ")");
+  Call(qc, L"Master");
+  Call(qc, L"End");
+  Pump(300);
   if (qa) qa->Release();
   IOleObject* oq = As<IOleObject>(qc, IID_IOleObject);
   oq->SetClientSite(nullptr);
   oq->Release();
   LastRelease(qc, "the quickly activated control");
-  Check(qsink.count.refs() == 1, "the quickly activated control let go of its sink");
+  Check(qsink.References() == 1, "the quickly activated control let go of its sink");
 }
 
-void TestDrawing(Host& h) {
+void TestDrawing() {
+  Control a("the drawn control");
+  if (!a) return;
   // Drawing: white bounds with an ellipse in them.
-  IViewObject* view = As<IViewObject>(h.a, IID_IViewObject);
+  IViewObject* view = As<IViewObject>(a.d, IID_IViewObject);
   HDC screen = GetDC(nullptr);
   HDC mem_dc = CreateCompatibleDC(screen);
   HBITMAP bmp = CreateCompatibleBitmap(screen, 100, 50);
@@ -554,24 +539,16 @@ void TestDrawing(Host& h) {
   view->Release();
 }
 
-void TestPropertyPage(Host& h) {
+void TestPropertyPage(Site& site) {
+  Control a("the control of the page");
+  if (!a) return;
+  const std::wstring dir = GetString(a.d, L"WorkDirectory");
   // The property page changes nothing.
-  ISpecifyPropertyPages* spp = As<ISpecifyPropertyPages>(h.a, IID_ISpecifyPropertyPages);
+  ISpecifyPropertyPages* spp = As<ISpecifyPropertyPages>(a.d, IID_ISpecifyPropertyPages);
   CAUUID pages{};
   spp->GetPages(&pages);
   Check(pages.cElems == 1 && pages.pElems[0] == CLSID_TavoPropPage, "one property page");
-  IPropertyPage2* page = nullptr;
-  if (g_getClassObject) {
-    IClassFactory* f = nullptr;
-    g_getClassObject(CLSID_TavoPropPage, IID_IClassFactory, reinterpret_cast<void**>(&f));
-    if (f) {
-      f->CreateInstance(nullptr, IID_IPropertyPage2, reinterpret_cast<void**>(&page));
-      f->Release();
-    }
-  } else {
-    CoCreateInstance(CLSID_TavoPropPage, nullptr, CLSCTX_INPROC_SERVER, IID_IPropertyPage2,
-                     reinterpret_cast<void**>(&page));
-  }
+  IPropertyPage2* page = hostkit::CreateInstance<IPropertyPage2>(CLSID_TavoPropPage, IID_IPropertyPage2, g_getClassObject);
   CoTaskMemFree(pages.pElems);
   spp->Release();
   Check(page != nullptr, "the page is created");
@@ -581,14 +558,14 @@ void TestPropertyPage(Host& h) {
     page->GetPageInfo(&pinfo);
     Check(pinfo.pszTitle && Narrow(pinfo.pszTitle) == "General" && pinfo.size.cx > 0, "page title General");
     CoTaskMemFree(pinfo.pszTitle);
-    IUnknown* obj = h.a;
+    IUnknown* obj = a.d;
     RECT r{0, 0, 300, 100};
-    const bool shown = page->SetPageSite(&h.site) == S_OK && page->SetObjects(1, &obj) == S_OK &&
-                       page->Activate(h.site.window, &r, FALSE) == S_OK && page->Show(SW_SHOW) == S_OK;
+    const bool shown = page->SetPageSite(&site) == S_OK && page->SetObjects(1, &obj) == S_OK &&
+                       page->Activate(site.window, &r, FALSE) == S_OK && page->Show(SW_SHOW) == S_OK;
     Pump(100);
     Check(shown && page->IsPageDirty() == S_FALSE && page->Apply() == S_OK, "page activates, shows and applies");
     // The page's one line of text, for the caller to compare.
-    for (HWND dlg = GetWindow(h.site.window, GW_CHILD); dlg; dlg = GetWindow(dlg, GW_HWNDNEXT)) {
+    for (HWND dlg = GetWindow(site.window, GW_CHILD); dlg; dlg = GetWindow(dlg, GW_HWNDNEXT)) {
       for (HWND c = GetWindow(dlg, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
         wchar_t t[256] = L"";
         GetWindowTextW(c, t, 256);
@@ -598,16 +575,18 @@ void TestPropertyPage(Host& h) {
     page->Deactivate();
     page->SetObjects(0, nullptr);
     page->Release();
-    Check(GetString(h.a, L"WorkDirectory") == h.dir && GetString(h.a, L"SummaryFile") == h.dir + L"\\summary.txt",
+    Check(GetString(a.d, L"WorkDirectory") == dir && GetString(a.d, L"SummaryFile") == dir + L"\\summary.txt",
           "the page changed nothing");
   }
 }
 
-void TestAboutBox(Host& h) {
+void TestAboutBox() {
+  Control a("the control of the about box");
+  if (!a) return;
   // The about box shows and closes with OK.
   AboutWatch watch;
   HANDLE watcher = CreateThread(nullptr, 0, WatchAbout, &watch, 0, nullptr);
-  const HRESULT about = Call(h.a, L"AboutBox");
+  const HRESULT about = Call(a.d, L"AboutBox");
   WaitForSingleObject(watcher, 15000);
   CloseHandle(watcher);
   Check(about == S_OK && watch.seen, "AboutBox returns after the box is closed");
@@ -618,8 +597,10 @@ void TestAboutBox(Host& h) {
 
 // IObjectSafety: the control supports no safety option and refuses to be made safe for
 // untrusted callers or data, for automation and for initialisation alike.
-void TestSafety(Host& h) {
-  IObjectSafety* safety = As<IObjectSafety>(h.b, IID_IObjectSafety);
+void TestSafety() {
+  Control a("the control asked for safety");
+  if (!a) return;
+  IObjectSafety* safety = As<IObjectSafety>(a.d, IID_IObjectSafety);
   Check(safety != nullptr, "the control answers IObjectSafety");
   if (!safety) return;
   for (const IID* iid : {&IID_IDispatch, &IID_IPersistPropertyBag, &IID_IPersistStreamInit}) {
@@ -645,23 +626,6 @@ void TestSafety(Host& h) {
   safety->Release();
 }
 
-// Teardown: every control lets go of the site and the sinks, and the host's last
-// Release of each returns 0.
-void Teardown(Host& h) {
-  h.ip->Release();
-  h.oa->Close(OLECLOSE_NOSAVE);
-  h.oa->SetClientSite(nullptr);
-  h.oa->Release();
-  h.psa->Release();
-  LastRelease(h.c, "the control loaded from a stream");
-  LastRelease(h.b, "the second control");
-  LastRelease(h.a, "the embedded control");
-  Pump(100);
-  Check(h.site.count.refs() == 1,
-        "no control keeps a reference to the site (" + std::to_string(h.site.count.refs()) + ")");
-  Check(h.sa.count.refs() == 1 && h.sb.count.refs() == 1, "no control keeps a reference to an event sink");
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -670,8 +634,7 @@ int main(int argc, char** argv) {
   if (argc > 2 && std::strcmp(argv[2], "unregistered") == 0) {
     HMODULE ocx = LoadLibraryW(L"Tavo.ocx");
     const FARPROC byName = ocx ? GetProcAddress(ocx, "DllGetClassObject") : nullptr;
-    // An export's address through a generic function pointer, to its real type.
-    g_getClassObject = reinterpret_cast<GetClassObjectFn>(reinterpret_cast<void (*)()>(byName));
+    g_getClassObject = hostkit::ClassObjectOf(ocx);
     Check(g_getClassObject != nullptr, "Tavo.ocx loads without registration");
     Check(ocx && GetProcAddress(ocx, MAKEINTRESOURCEA(2)) == byName, "DllGetClassObject has ordinal 2");
     Check(ocx && GetProcAddress(ocx, MAKEINTRESOURCEA(1)) == GetProcAddress(ocx, "DllCanUnloadNow") &&
@@ -686,23 +649,19 @@ int main(int argc, char** argv) {
   wc.lpszClassName = L"axhost";
   RegisterClassW(&wc);
   {
-    Host h;
-    h.site.window = CreateWindowW(L"axhost", L"axhost", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 400, 300, nullptr,
-                                  nullptr, wc.hInstance, nullptr);
-    h.a = CreateControl();
-    h.b = CreateControl();
-    Check(h.a && h.b, "two controls created");
-    if (!h.a || !h.b) return 1;
-    Check(Connect(h.a, &h.sa) != 0 && Connect(h.b, &h.sb) != 0, "event sinks connected to both controls");
-    TestEmbedding(h);
-    TestPropertiesAndGame(h, expectedDir);
-    TestPersistence(h);
-    TestQuickActivation(h);
-    TestDrawing(h);
-    TestPropertyPage(h);
-    TestAboutBox(h);
-    TestSafety(h);
-    Teardown(h);
+    Site site;
+    site.window = CreateWindowW(L"axhost", L"axhost", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 400, 300, nullptr,
+                                nullptr, wc.hInstance, nullptr);
+    TestEmbedding(site);
+    TestPropertiesAndGame(expectedDir);
+    TestPersistence();
+    TestQuickActivation(site);
+    TestDrawing();
+    TestPropertyPage(site);
+    TestAboutBox();
+    TestSafety();
+    Check(site.count.refs() == 1,
+          "no control keeps a reference to the site (" + std::to_string(site.count.refs()) + ")");
   }
   std::printf("axhost: %d passed, %d failed\n", g_passed, g_failed);
   std::fflush(stdout);

@@ -45,23 +45,10 @@ class Sink : public hostkit::EventSink {
   int Results() const { return count[DISPID_TAVOEVENT_RESULTUPDATED]; }
 };
 
-using GetClassObjectFn = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
-
 IDispatch* CreateControl(const wchar_t* ocx) {
-  IDispatch* control = nullptr;
-  if (!ocx) {
-    CoCreateInstance(CLSID_Tavo, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, reinterpret_cast<void**>(&control));
-    return control;
-  }
-  HMODULE module = LoadLibraryW(ocx);
-  const FARPROC proc = module ? GetProcAddress(module, "DllGetClassObject") : nullptr;
-  if (!proc) return nullptr;
-  auto getClassObject = reinterpret_cast<GetClassObjectFn>(reinterpret_cast<void (*)()>(proc));
-  IClassFactory* factory = nullptr;
-  if (FAILED(getClassObject(CLSID_Tavo, IID_IClassFactory, reinterpret_cast<void**>(&factory)))) return nullptr;
-  factory->CreateInstance(nullptr, IID_IDispatch, reinterpret_cast<void**>(&control));
-  factory->Release();
-  return control;
+  if (!ocx) return hostkit::CreateInstance<IDispatch>(CLSID_Tavo, IID_IDispatch);
+  const hostkit::GetClassObjectFn getClassObject = hostkit::ClassObjectOf(LoadLibraryW(ocx));
+  return getClassObject ? hostkit::CreateInstance<IDispatch>(CLSID_Tavo, IID_IDispatch, getClassObject) : nullptr;
 }
 
 int Info(IDispatch* control) {

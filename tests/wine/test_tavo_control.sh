@@ -2,9 +2,16 @@
 # Tavo.ocx under Wine: registration, a test container that embeds it, a script host as
 # an automation client, and engines that are missing or misbehave.
 source "$(dirname "$0")/lib.sh"
-CLSID='{C07C50B1-CFB2-4B07-A496-17F752506D04}'
-PAGE='{B7DDC9E3-892B-4AC7-B45C-1823BA6FBE92}'
-LIBID='{CC465935-7000-4BB9-B3EC-7F5BAEE6C44E}'
+# The identities as the build made them from the type library's source.
+guid_of() {  # name in the header widl wrote
+  awk -v name="$1" -F'[(), ]+' '$1 == "DEFINE_GUID" && $2 == name {
+      for (i = 3; i <= 13; i++) sub(/^0x/, "", $i)
+      printf "{%s-%s-%s-%s%s-%s%s%s%s%s%s}\n", $3, $4, $5, $6, $7, $8, $9, $10, $11, $12, $13 }' \
+    "$WIN/tavo/control/gen/include/tavo/control/tavo_idl.h" | tr a-f A-F
+}
+CLSID=$(guid_of CLSID_Tavo) PAGE=$(guid_of CLSID_TavoPropPage) LIBID=$(guid_of LIBID_TAVOLib)
+DISP=$(guid_of DIID__DTavo)
+[ -n "$CLSID" ] && [ -n "$PAGE" ] && [ -n "$LIBID" ] && [ -n "$DISP" ] || { echo "no GUIDs in the build's header" >&2; exit 1; }
 
 # Each test of this script gets a prefix of its own, so registrations stay here.
 own_prefix
@@ -15,7 +22,43 @@ cp "$WIN/Tavo.ocx" "$WIN/tavo.exe" "$dir/"
 cp "$root/tests/wine/tavo_client.vbs" "$dir/"
 cd "$dir"
 q() { wine reg query "$@" 2>/dev/null | tr -d '\r' | grep -v '^reg: '; }
-export -f q
+
+# ---- what the checks ask
+no_keys() {  # key...: none of them exists
+  local k
+  for k in "$@"; do [ -z "$(q "$k")" ] || { echo "$k exists"; return 1; }; done
+}
+default_has() {  # key text: the key's default value holds the text
+  q "$1" /ve | grep -qiF "$2"
+}
+keys_are() {  # key lines: the key's tree, flattened and sorted, is exactly these lines (joined by ;)
+  [ "$(q "$1" /s | flatten | sort | tr '\n' ';')" = "$2" ]
+}
+short_module_path() {  # path: ends in the module's name and has no blank
+  [[ $1 == *'\TAVO.OCX' || $1 == *'\Tavo.ocx' ]] && [[ $1 != *' '* ]]
+}
+files_nonempty() {  # file...
+  local f
+  for f in "$@"; do file_nonempty "$f" || return 1; done
+}
+files_missing() {  # file...
+  local f
+  for f in "$@"; do file_missing "$f" || return 1; done
+}
+whole_game_in() {  # folder: the three record files, with a whole game in the result table
+  files_nonempty "$1/log.txt" "$1/summary.txt" && [ "$(grep -c . "$1/kekka.txt")" -ge 10 ]
+}
+ran_to_end() { grep -q '^sentinel' "$1"; }  # script output
+passed_script() { ran_to_end "$1" && ! grep -q '^FAIL' "$1"; }
+ran_to_end_within() { ran_to_end "$1" && [ $(($(date +%s) - $2)) -lt "$3" ]; }  # output start seconds
+has_lines() {  # file line...: every line is in the file
+  local file=$1 line
+  shift
+  for line in "$@"; do grep -qxF "$line" "$file" || { echo "no line: $line"; return 1; }; done
+}
+only_entries() {  # folder names...: the folder holds exactly these entries (none without names)
+  [ "$(ls "$1" | sort | xargs)" = "${*:2}" ]
+}
 
 # --- registration
 wine regsvr32 /s Tavo.ocx; echo $? >"$T/rc"
@@ -23,7 +66,7 @@ check "regsvr32 registers: exit code 0" rc_is 0
 q "HKCR\\CLSID\\$CLSID" /s >clsid.txt
 short=$(q "HKCR\\CLSID\\$CLSID\\InprocServer32" /ve | sed -nE 's/^ +\(Default\) +REG_SZ +(.*)$/\1/p')
 shortdir=${short%\\*}
-check "the module path is in short form" bash -c "[[ '$short' == *'\\TAVO.OCX' || '$short' == *'\\Tavo.ocx' ]] && [[ '$short' != *' '* ]]"
+check "the module path is in short form" short_module_path "$short"
 expected_keys() {
   cat <<KEYS
 HKEY_CLASSES_ROOT\\CLSID\\$CLSID|(Default)|Tavo Control
@@ -44,19 +87,18 @@ flatten() {
        name=f[1]; data=(n >= 3 ? f[3] : ""); for (i = 4; i <= n; i++) data = data "    " f[i];
        print key "|" name "|" data}'
 }
-export -f flatten
 flatten <clsid.txt | sort >clsid.flat
 check "control class keys and values, exactly" diff <(expected_keys | sort) clsid.flat
-check "ProgID keys" bash -c "[ \"\$(q 'HKCR\\TAVO.TavoCtrl.1' /s | flatten | sort | tr '\\n' ';')\" = \
-'HKEY_CLASSES_ROOT\\TAVO.TavoCtrl.1\\CLSID|(Default)|$CLSID;HKEY_CLASSES_ROOT\\TAVO.TavoCtrl.1|(Default)|Tavo Control;' ]"
-check "page class keys: name and module path, nothing else" bash -c "[ \"\$(q 'HKCR\\CLSID\\$PAGE' /s | flatten | sort | tr '\\n' ';')\" = \
-'HKEY_CLASSES_ROOT\\CLSID\\$PAGE\\InprocServer32|(Default)|$short;HKEY_CLASSES_ROOT\\CLSID\\$PAGE|(Default)|Tavo Property Page;' ]"
-check "no Insertable key" bash -c "[ -z \"\$(q 'HKCR\\CLSID\\$CLSID\\Insertable')\" ]"
+check "ProgID keys" keys_are 'HKCR\TAVO.TavoCtrl.1' \
+  "HKEY_CLASSES_ROOT\\TAVO.TavoCtrl.1\\CLSID|(Default)|$CLSID;HKEY_CLASSES_ROOT\\TAVO.TavoCtrl.1|(Default)|Tavo Control;"
+check "page class keys: name and module path, nothing else" keys_are "HKCR\\CLSID\\$PAGE" \
+  "HKEY_CLASSES_ROOT\\CLSID\\$PAGE\\InprocServer32|(Default)|$short;HKEY_CLASSES_ROOT\\CLSID\\$PAGE|(Default)|Tavo Property Page;"
+check "no Insertable key" no_keys "HKCR\\CLSID\\$CLSID\\Insertable"
 # The type library's platform key follows the control's architecture.
 case $PIXO_ARCH in x64) tlbkey=win64 other=win32 ;; *) tlbkey=win32 other=win64 ;; esac
-check "type library registered as 1.0, $tlbkey" bash -c "q 'HKCR\\TypeLib\\$LIBID\\1.0\\0\\$tlbkey' /ve | grep -q 'Tavo.ocx'"
-check "type library: no $other key" bash -c "[ -z \"\$(q 'HKCR\\TypeLib\\$LIBID\\1.0\\0\\$other')\" ]"
-check "the dispinterfaces are registered" bash -c "q 'HKCR\\Interface\\{FED81B97-152F-49C7-A3B3-07A56431FE70}' /ve | grep -q _DTavo"
+check "type library registered as 1.0, $tlbkey" default_has "HKCR\\TypeLib\\$LIBID\\1.0\\0\\$tlbkey" Tavo.ocx
+check "type library: no $other key" no_keys "HKCR\\TypeLib\\$LIBID\\1.0\\0\\$other"
+check "the dispinterfaces are registered" default_has "HKCR\\Interface\\$DISP" _DTavo
 before=$(q "HKCR\\CLSID\\$CLSID" /s | md5sum)
 wine regsvr32 /s Tavo.ocx
 check "registering twice leaves one set" test "$(q "HKCR\\CLSID\\$CLSID" /s | md5sum)" = "$before"
@@ -65,11 +107,11 @@ check "registering twice leaves one set" test "$(q "HKCR\\CLSID\\$CLSID" /s | md
 timeout 120 wine "$WIN/axhost.exe" "$shortdir" 2>&1 | tr -d '\r' >axhost.out
 check "test container: every check passes" grep -q "^axhost: [0-9]* passed, 0 failed$" axhost.out
 grep "^FAIL" axhost.out >&2
-check "record files in the control's directory" bash -c "[ -s log.txt ] && [ -s kekka.txt ] && [ -s summary.txt ]"
+check "record files in the control's directory" files_nonempty log.txt kekka.txt summary.txt
 timeout 120 wine cscript //nologo tavo_client.vbs 2>&1 | tr -d '\r' >vbs.out; echo "${PIPESTATUS[0]}" >"$T/rc"
 check "script host: ran to the end" grep -q "^sentinel: script ran to the end$" vbs.out
 check "script host: no failure (exit code 0)" rc_is 0
-check "script host: a whole game reached kekka.txt" bash -c "[ \$(grep -c . kekka.txt) -ge 10 ]"
+check "script host: a whole game reached kekka.txt" whole_game_in .
 grep "^FAIL" vbs.out >&2
 
 # --- Japanese texts as a Japanese system shows them
@@ -103,7 +145,7 @@ check "an engine that ignores the end of its input: gone once the host has ended
 rm -f tavo.exe
 start=$(date +%s)
 timeout 120 wine cscript //nologo tavo_client.vbs 2>&1 | tr -d '\r' >missing.out
-check "a missing engine: the script runs to the end at once" bash -c "grep -q '^sentinel' missing.out && [ \$((\$(date +%s) - $start)) -lt 20 ]"
+check "a missing engine: the script runs to the end at once" ran_to_end_within missing.out "$start" 20
 cp "$WIN/tavo.exe" .
 
 # --- a folder whose name the ANSI code page cannot hold, registered by its long name (as
@@ -115,16 +157,14 @@ wide_win="Z:$(echo "$wide" | tr / '\\')"
 (cd "$wide" && in_locale en_US wine regsvr32 /s Tavo.ocx)
 in_locale en_US wine reg add "HKCR\\CLSID\\$CLSID\\InprocServer32" /ve /d "$wide_win\\Tavo.ocx" /f >/dev/null 2>&1
 wine reg export "HKCR\\CLSID\\$CLSID\\InprocServer32" "$T/inproc.reg" /y >/dev/null 2>&1
-check "the long name outside the ANSI code page is registered" bash -c \
-  "iconv -f UTF-16 -t UTF-8 '$T/inproc.reg' | tr -d '\\r' | grep -qF '対局 フォルダ\\\\Tavo.ocx'"
+registered_long_name() { iconv -f UTF-16 -t UTF-8 "$T/inproc.reg" | tr -d '\r' | grep -qF '対局 フォルダ\\Tavo.ocx'; }
+check "the long name outside the ANSI code page is registered" registered_long_name
 cp tavo_client.vbs "$T/client.vbs"
 (cd "$T" && in_locale en_US timeout 120 wine cscript //nologo client.vbs 2>&1 | tr -d '\r' >"$T/wide.out"; echo "${PIPESTATUS[0]}" >"$T/rc")
-check "a folder outside the ANSI code page: the script runs to the end without failure" bash -c \
-  "grep -q '^sentinel' '$T/wide.out' && [ \$(cat '$T/rc') = 0 ]"
-check "a folder outside the ANSI code page: a whole game, the record files in that folder" bash -c \
-  "[ \$(grep -c . '$wide/kekka.txt') -ge 10 ] && [ -s '$wide/log.txt' ] && [ -s '$wide/summary.txt' ]"
-check "a folder outside the ANSI code page: nothing written where the script ran" bash -c \
-  "[ ! -e '$T/log.txt' ] && [ ! -e '$T/kekka.txt' ]"
+ran_to_end_with_code_0() { ran_to_end "$1" && rc_is 0; }
+check "a folder outside the ANSI code page: the script runs to the end without failure" ran_to_end_with_code_0 "$T/wide.out"
+check "a folder outside the ANSI code page: a whole game, the record files in that folder" whole_game_in "$wide"
+check "a folder outside the ANSI code page: nothing written where the script ran" files_missing "$T/log.txt" "$T/kekka.txt"
 grep "^FAIL" "$T/wide.out" >&2
 cd "$dir"
 # The registration names the copy in the wide folder now; this folder's copy is registered
@@ -134,8 +174,8 @@ wine regsvr32 /s Tavo.ocx
 # --- removal
 wine regsvr32 /s /u Tavo.ocx; echo $? >"$T/rc"
 check "regsvr32 /u: exit code 0" rc_is 0
-check "unregistering removes the class, ProgID, page and type library keys" bash -c \
-  "[ -z \"\$(q 'HKCR\\CLSID\\$CLSID')\" ] && [ -z \"\$(q 'HKCR\\TAVO.TavoCtrl.1')\" ] && [ -z \"\$(q 'HKCR\\CLSID\\$PAGE')\" ] && [ -z \"\$(q 'HKCR\\TypeLib\\$LIBID')\" ]"
+check "unregistering removes the class, ProgID, page and type library keys" \
+  no_keys "HKCR\\CLSID\\$CLSID" 'HKCR\TAVO.TavoCtrl.1' "HKCR\\CLSID\\$PAGE" "HKCR\\TypeLib\\$LIBID"
 wine regsvr32 /s /u Tavo.ocx; echo $? >"$T/rc"
 check "unregistering twice succeeds" rc_is 0
 
@@ -143,9 +183,11 @@ check "unregistering twice succeeds" rc_is 0
 wine regsvr32 /s Tavo.ocx
 wine reg add "HKCR\\CLSID\\$CLSID\\InprocServer" /ve /d 'TAVO16.DLL' /f >/dev/null 2>&1
 wine regsvr32 /s /u Tavo.ocx
-check "with a 16-bit server only InprocServer32 and ToolboxBitmap32 are removed" bash -c \
-  "q 'HKCR\\CLSID\\$CLSID\\InprocServer' /ve | grep -q TAVO16 && q 'HKCR\\CLSID\\$CLSID\\ProgID' /ve | grep -q TAVO.TavoCtrl.1 && \
-   [ -z \"\$(q 'HKCR\\CLSID\\$CLSID\\InprocServer32')\" ] && [ -z \"\$(q 'HKCR\\CLSID\\$CLSID\\ToolboxBitmap32')\" ]"
+only_32bit_parts_gone() {
+  default_has "HKCR\\CLSID\\$CLSID\\InprocServer" TAVO16 && default_has "HKCR\\CLSID\\$CLSID\\ProgID" TAVO.TavoCtrl.1 &&
+    no_keys "HKCR\\CLSID\\$CLSID\\InprocServer32" "HKCR\\CLSID\\$CLSID\\ToolboxBitmap32"
+}
+check "with a 16-bit server only InprocServer32 and ToolboxBitmap32 are removed" only_32bit_parts_gone
 wine reg delete "HKCR\\CLSID\\$CLSID" /f >/dev/null 2>&1
 wine reg delete "HKCR\\TAVO.TavoCtrl.1" /f >/dev/null 2>&1
 
@@ -159,11 +201,11 @@ timeout 120 wine "$plain/axhost.exe" "$(winepath -w "$plain")" unregistered 2>&1
 check "unregistered: the container's checks pass with WorkDirectory the control's folder" \
   grep -q "^axhost: [0-9]* passed, 0 failed$" axhost.out
 grep "^FAIL" axhost.out >&2
-check "unregistered: record files in the control's folder, none in the current one" bash -c \
-  "[ -s '$plain/log.txt' ] && [ -s '$plain/kekka.txt' ] && [ ! -e log.txt ] && [ ! -e kekka.txt ]"
+records_there_not_here() { files_nonempty "$1/log.txt" "$1/kekka.txt" && files_missing log.txt kekka.txt; }
+check "unregistered: record files in the control's folder, none in the current one" records_there_not_here "$plain"
 check "IObjectSafety: no option supported, none enabled" grep -q "^safety get IDispatch: hr=0x00000000 supported=0 enabled=0$" axhost.out
-check "IObjectSafety: being made safe for untrusted callers or data is refused (E_FAIL)" bash -c \
-  "grep -q '^safety set option 1: hr=0x80004005$' axhost.out && grep -q '^safety set option 2: hr=0x80004005$' axhost.out"
+check "IObjectSafety: being made safe for untrusted callers or data is refused (E_FAIL)" \
+  has_lines axhost.out "safety set option 1: hr=0x80004005" "safety set option 2: hr=0x80004005"
 sed -n 's/^safety/  safety/p' axhost.out | sort -u
 
 # --- registration-free: a host whose application manifest names the control's assembly
@@ -181,14 +223,14 @@ cat >"$free/axhost.exe.manifest" <<MANIFEST
   </dependentAssembly></dependency>
 </assembly>
 MANIFEST
-check "registration-free: nothing of the control is registered" bash -c \
-  "[ -z \"\$(q 'HKCR\\CLSID\\$CLSID')\" ] && [ -z \"\$(q 'HKCR\\TAVO.TavoCtrl.1')\" ]"
+check "registration-free: nothing of the control is registered" no_keys "HKCR\\CLSID\\$CLSID" 'HKCR\TAVO.TavoCtrl.1'
 (cd "$T/free cwd" && timeout 120 wine "$free/axhost.exe" "$(winepath -w "$free/Tavo")" 2>&1 | tr -d '\r' >"$T/free.out")
 check "registration-free: the container creates the control and its checks pass" \
   grep -q "^axhost: [0-9]* passed, 0 failed$" "$T/free.out"
 grep "^FAIL" "$T/free.out" >&2
-check "registration-free: the record files are in the control's folder, none in the host's current one" bash -c \
-  "[ -s '$free/Tavo/log.txt' ] && [ \$(grep -c . '$free/Tavo/kekka.txt') -ge 10 ] && [ -z \"\$(ls '$T/free cwd')\" ]"
+game_there_nothing_in() { whole_game_in "$1" && only_entries "$2"; }  # records-folder empty-folder
+check "registration-free: the record files are in the control's folder, none in the host's current one" \
+  game_there_nothing_in "$free/Tavo" "$T/free cwd"
 
 # --- per-user registration: the keys under the user's classes, none in the machine's
 user="$T/user control"
@@ -201,22 +243,25 @@ q "HKCU\\Software\\Classes\\CLSID\\$CLSID" /s | flatten | sed 's/^HKEY_CURRENT_U
   sort >"$T/user.flat"
 (short=$ushort; expected_keys | sort) >"$T/user.expected"
 check "per-user: the control class with its ten values under HKCU\\Software\\Classes" diff "$T/user.expected" "$T/user.flat"
-check "per-user: ProgID, page class, type library and its interfaces under the user's classes" bash -c "
-  q 'HKCU\\Software\\Classes\\TAVO.TavoCtrl.1\\CLSID' /ve | grep -qF '$CLSID' &&
-  q 'HKCU\\Software\\Classes\\CLSID\\$PAGE\\InprocServer32' /ve | grep -qF '$ushort' &&
-  q 'HKCU\\Software\\Classes\\TypeLib\\$LIBID\\1.0\\0\\$tlbkey' /ve | grep -qi 'tavo.ocx' &&
-  [ \$(q 'HKCU\\Software\\Classes\\Interface' /s | grep -c 'ProxyStubClsid32\$') = 2 ]"
-check "per-user: nothing in the machine's classes" bash -c "
-  [ -z \"\$(q 'HKLM\\Software\\Classes\\CLSID\\$CLSID')\" ] && [ -z \"\$(q 'HKLM\\Software\\Classes\\TAVO.TavoCtrl.1')\" ] &&
-  [ -z \"\$(q 'HKLM\\Software\\Classes\\TypeLib\\$LIBID')\" ] && [ -z \"\$(q 'HKLM\\Software\\Classes\\CLSID\\$PAGE')\" ]"
+user_classes_complete() {
+  default_has 'HKCU\Software\Classes\TAVO.TavoCtrl.1\CLSID' "$CLSID" &&
+    default_has "HKCU\\Software\\Classes\\CLSID\\$PAGE\\InprocServer32" "$ushort" &&
+    default_has "HKCU\\Software\\Classes\\TypeLib\\$LIBID\\1.0\\0\\$tlbkey" tavo.ocx &&
+    [ "$(q 'HKCU\Software\Classes\Interface' /s | grep -c 'ProxyStubClsid32$')" = 2 ]
+}
+check "per-user: ProgID, page class, type library and its interfaces under the user's classes" user_classes_complete
+check "per-user: nothing in the machine's classes" no_keys "HKLM\\Software\\Classes\\CLSID\\$CLSID" \
+  'HKLM\Software\Classes\TAVO.TavoCtrl.1' "HKLM\\Software\\Classes\\TypeLib\\$LIBID" "HKLM\\Software\\Classes\\CLSID\\$PAGE"
 # Wine 8 reads classes from the machine's part alone: a script host cannot create a class
 # registered for one user there (on Windows HKEY_CLASSES_ROOT shows the user's classes too).
 (cd "$user" && wine regsvr32 /s /u /n /i:user Tavo.ocx; echo $? >"$T/rc")
 check "regsvr32 /u /n /i:user unregisters (exit code 0)" rc_is 0
-check "per-user: after /u every key of the control is gone from the user's classes" bash -c "
-  [ -z \"\$(q 'HKCU\\Software\\Classes\\CLSID\\$CLSID')\" ] && [ -z \"\$(q 'HKCU\\Software\\Classes\\CLSID\\$PAGE')\" ] &&
-  [ -z \"\$(q 'HKCU\\Software\\Classes\\TAVO.TavoCtrl.1')\" ] && [ -z \"\$(q 'HKCU\\Software\\Classes\\TypeLib\\$LIBID')\" ] &&
-  ! q 'HKCU\\Software\\Classes\\Interface' /s | grep -q ProxyStubClsid"
+user_classes_gone() {
+  no_keys "HKCU\\Software\\Classes\\CLSID\\$CLSID" "HKCU\\Software\\Classes\\CLSID\\$PAGE" \
+    'HKCU\Software\Classes\TAVO.TavoCtrl.1' "HKCU\\Software\\Classes\\TypeLib\\$LIBID" &&
+    ! q 'HKCU\Software\Classes\Interface' /s | grep -q ProxyStubClsid
+}
+check "per-user: after /u every key of the control is gone from the user's classes" user_classes_gone
 
 # --- a control folder that cannot be written: the record files go to the user's folder
 ro="$T/readonly control"
@@ -230,13 +275,12 @@ if mount -t tmpfs -o size=8m tmpfs "$ro"; then
   own=$(winepath -u 'C:\users\'"$(whoami)"'\AppData\Local\Tavo')
   rm -rf "$own"
   (cd "$T/ro cwd" && timeout 120 wine cscript //nologo tavo_client.vbs 2>&1 | tr -d '\r' >"$T/ro.out")
-  check "a read-only control folder: a whole game" bash -c "grep -q '^sentinel' '$T/ro.out' && ! grep -q '^FAIL' '$T/ro.out'"
+  check "a read-only control folder: a whole game" passed_script "$T/ro.out"
   check "a read-only control folder: WorkDirectory names the user's record folder" \
     grep -qi '^ok: WorkDirectory is C:\\users\\.*\\AppData\\Local\\Tavo$' "$T/ro.out"
-  check "a read-only control folder: the record files are in the user's folder" bash -c \
-    "[ -s '$own/log.txt' ] && [ -s '$own/summary.txt' ] && [ \$(grep -c . '$own/kekka.txt') -ge 10 ]"
-  check "a read-only control folder: nothing was written beside the control" bash -c \
-    "[ \"\$(ls '$ro' | sort | tr '\n' ' ')\" = 'Tavo.ocx tavo.exe ' ] && [ -z \"\$(ls '$T/ro cwd' | grep -v tavo_client.vbs)\" ]"
+  check "a read-only control folder: the record files are in the user's folder" whole_game_in "$own"
+  nothing_beside_control() { only_entries "$ro" Tavo.ocx tavo.exe && only_entries "$T/ro cwd" tavo_client.vbs; }
+  check "a read-only control folder: nothing was written beside the control" nothing_beside_control
   wine regsvr32 /s /u "$(winepath -w "$ro/Tavo.ocx")"
   wineserver -k >/dev/null 2>&1; sleep 1
   umount "$ro"
@@ -270,23 +314,28 @@ if [ "$PIXO_ARCH" = x64 ] && [[ " $PIXO_RUN_ARCHS " == *" x86 "* ]]; then
   check "the two views hold the same keys and values but for the module path" \
     test "${v32//"$s32"/MODULE}" = "${v64//"$s64"/MODULE}"
   check "the class has its ten values in each view" test "$(echo "$v64" | grep -c .)" = 10
-  check "both type library platforms are registered" bash -c "
-    q 'HKCR\\TypeLib\\$LIBID\\1.0\\0\\win32' /ve | grep -qF 'x86 control' && q 'HKCR\\TypeLib\\$LIBID\\1.0\\0\\win64' /ve | grep -qF 'x64 control'"
+  library_of() { default_has "HKCR\\TypeLib\\$LIBID\\1.0\\0\\$1" "$2"; }  # platform folder
+  both_platforms() { library_of win32 "x86 control" && library_of win64 "x64 control"; }
+  check "both type library platforms are registered" both_platforms
   (cd "$d64" && timeout 120 wine cscript //nologo tavo_client.vbs 2>&1 | tr -d '\r' >vbs.out)
-  check "x64 control, x86 engine: a whole game" bash -c "grep -q '^sentinel' '$d64/vbs.out' && ! grep -q '^FAIL' '$d64/vbs.out' && [ \$(grep -c . '$d64/kekka.txt') -ge 10 ]"
+  game_through() { passed_script "$1/vbs.out" && whole_game_in "$1"; }  # control folder
+  check "x64 control, x86 engine: a whole game" game_through "$d64"
   (cd "$d32" && timeout 120 wine 'C:\windows\syswow64\cscript.exe' //nologo tavo_client.vbs 2>&1 | tr -d '\r' >vbs.out)
-  check "x86 control, x64 engine: a whole game" bash -c "grep -q '^sentinel' '$d32/vbs.out' && ! grep -q '^FAIL' '$d32/vbs.out' && [ \$(grep -c . '$d32/kekka.txt') -ge 10 ]"
+  check "x86 control, x64 engine: a whole game" game_through "$d32"
   (cd "$d32" && wine 'C:\windows\syswow64\regsvr32.exe' /s /u Tavo.ocx; echo $? >"$T/rc")
   check "x86 control: unregisters (exit code 0)" rc_is 0
   check "unregistering the x86 control removes its class from the 32-bit view" test -z "$(view 32 "HKCR\\CLSID\\$CLSID")"
-  check "unregistering the x86 control removes the 32-bit view's interface keys, not the 64-bit view's" bash -c "
-    [ -z \"\$(view 32 'HKCR\\Interface\\{FED81B97-152F-49C7-A3B3-07A56431FE70}')\" ] &&
-    [ -n \"\$(view 64 'HKCR\\Interface\\{FED81B97-152F-49C7-A3B3-07A56431FE70}')\" ]"
-  check "unregistering the x86 control leaves the x64 one whole" bash -c "[ '$(server_in 64)' = '$s64' ] &&
-    [ -z \"\$(q 'HKCR\\TypeLib\\$LIBID\\1.0\\0\\win32')\" ] && q 'HKCR\\TypeLib\\$LIBID\\1.0\\0\\win64' /ve | grep -qF 'x64 control'"
+  interface_only_in_64() { [ -z "$(view 32 "HKCR\\Interface\\$DISP")" ] && [ -n "$(view 64 "HKCR\\Interface\\$DISP")" ]; }
+  check "unregistering the x86 control removes the 32-bit view's interface keys, not the 64-bit view's" interface_only_in_64
+  x64_whole() {
+    [ "$(server_in 64)" = "$s64" ] && no_keys "HKCR\\TypeLib\\$LIBID\\1.0\\0\\win32" && library_of win64 "x64 control"
+  }
+  check "unregistering the x86 control leaves the x64 one whole" x64_whole
   (cd "$d64" && wine regsvr32 /s /u Tavo.ocx)
-  check "unregistering the x64 control too leaves nothing" bash -c "
-    [ -z \"\$(view 64 'HKCR\\CLSID\\$CLSID')\" ] && [ -z \"\$(view 64 'HKCR\\TAVO.TavoCtrl.1')\" ] && [ -z \"\$(q 'HKCR\\TypeLib\\$LIBID')\" ]"
+  nothing_left() {
+    [ -z "$(view 64 "HKCR\\CLSID\\$CLSID")" ] && [ -z "$(view 64 'HKCR\TAVO.TavoCtrl.1')" ] && no_keys "HKCR\\TypeLib\\$LIBID"
+  }
+  check "unregistering the x64 control too leaves nothing" nothing_left
 fi
 
 finish
