@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "tavo/engine/game.h"
+#include "tests/support/engine_pipe.h"
 
 using namespace tavo;
 
@@ -28,34 +29,11 @@ namespace {
 
 class Session {
  public:
-  Session(const char* engine, const std::string& folder, uint64_t seed) : folder_(folder) {
-    int in[2], out[2];
-    if (pipe(in) != 0 || pipe(out) != 0) std::exit(1);
-    pid_ = fork();
-    if (pid_ == 0) {
-      dup2(in[0], 0);
-      dup2(out[1], 1);
-      close(in[1]);
-      close(out[0]);
-      if (chdir(folder.c_str()) != 0) _exit(3);
-      setenv("TAVO_SEED", std::to_string(seed).c_str(), 1);
-      execl(engine, "tavo", nullptr);
-      _exit(4);
-    }
-    close(in[0]);
-    close(out[1]);
-    to_ = in[1];
-    from_ = fdopen(out[0], "r");
+  Session(const char* engine, const std::string& folder, uint64_t seed)
+      : folder_(folder), pipe_(engine, folder, seed) {
+    if (!pipe_.Started()) std::exit(1);
   }
-  ~Session() {
-    Send("Q\r\n");
-    close(to_);
-    char line[512];
-    while (std::fgets(line, sizeof line, from_)) {
-    }
-    std::fclose(from_);
-    waitpid(pid_, nullptr, 0);
-  }
+  ~Session() { pipe_.Send("Q\r\n"); }
   void NewGame() {
     Send("D\r\n");
     ReadReply();
@@ -79,24 +57,22 @@ class Session {
 
  private:
   void Send(const char* c) {
-    if (write(to_, c, std::strlen(c)) < 0) std::exit(1);
+    if (!pipe_.Send(c)) std::exit(1);
   }
   Hand ReadReply() {
-    char line[512];
     Hand engine = Rock;
-    while (std::fgets(line, sizeof line, from_)) {
-      if (const char* e = std::strstr(line, ", engine ")) {
-        const char* name = e + 9;
-        engine = !std::strncmp(name, "rock", 4) ? Rock : !std::strncmp(name, "scissors", 8) ? Scissors : Paper;
+    for (std::string line = pipe_.Line(); line != "<eof>"; line = pipe_.Line()) {
+      const size_t e = line.find(", engine ");
+      if (e != std::string::npos) {
+        const std::string name = line.substr(e + 9);
+        engine = name.rfind("rock", 0) == 0 ? Rock : name.rfind("scissors", 0) == 0 ? Scissors : Paper;
       }
-      if (!std::strncmp(line, "NEXT HAND", 9) || !std::strncmp(line, "player", 6)) break;
+      if (line.rfind("NEXT HAND", 0) == 0 || line.rfind("player", 0) == 0) break;
     }
     return engine;
   }
   std::string folder_;
-  pid_t pid_;
-  int to_;
-  FILE* from_;
+  testsupport::EnginePipe pipe_;
 };
 
 // ---- the panel ----
@@ -338,9 +314,9 @@ int main(int argc, char** argv) {
   }
   char engine[4096];
   if (!realpath(argv[1], engine)) return 1;
-  char folderName[] = "/tmp/bench-engine-XXXXXX";
-  if (!mkdtemp(folderName)) return 1;
-  const std::string folder = folderName;
+  const testsupport::ScratchFolder scratch("bench-engine");
+  const std::string& folder = scratch.Path();
+  if (folder.empty()) return 1;
   const int seeds = 5, freshGames = 20;
 
   std::printf(
@@ -396,7 +372,5 @@ int main(int argc, char** argv) {
     std::printf("engine program reply latency over %zu commands: median %.3f ms, p95 %.3f ms\n", times.size(),
                 times[times.size() / 2], times[times.size() * 95 / 100]);
   }
-  std::remove((folder + "/summary.txt").c_str());
-  rmdir(folder.c_str());
   return 0;
 }

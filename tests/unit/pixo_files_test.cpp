@@ -8,6 +8,7 @@
 #include "pixo/base/errors.h"
 #include "pixo/base/file_names.h"
 #include "pixo/base/stream.h"
+#include "tests/support/engine_pipe.h"
 
 using namespace pixo;
 namespace fs = std::filesystem;
@@ -54,19 +55,16 @@ TEST(TemporaryNames, SameFolderShortAndDistinct) {
 class FileStreamTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::path(::testing::TempDir()) / ("files_" + std::to_string(getpid()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
     target_ = dir_ / "shot.bmp";
     std::ofstream(target_, std::ios::binary) << "old picture";
   }
-  void TearDown() override { fs::remove_all(dir_); }
   std::string Contents() {
     std::ifstream in(target_, std::ios::binary);
     return std::string((std::istreambuf_iterator<char>(in)), {});
   }
   size_t FilesInFolder() { return size_t(std::distance(fs::directory_iterator(dir_), fs::directory_iterator())); }
-  fs::path dir_, target_;
+  testsupport::ScratchFolder scratch_{"files"};
+  fs::path dir_ = scratch_.Path(), target_;
 };
 
 TEST_F(FileStreamTest, CommitReplacesTheTargetWhole) {

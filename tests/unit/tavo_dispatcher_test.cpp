@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "tavo/bridge/bridge_core.h"
+#include "tests/support/engine_pipe.h"
 
 using namespace tavo::bridge;
 
@@ -29,9 +30,7 @@ std::string ReadFile(const std::string& name) {
 class DispatcherTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = ::testing::TempDir() + "dispatch_" + std::to_string(getpid()) + "_" + std::to_string(counter_++);
-    std::filesystem::remove_all(dir_);
-    ASSERT_TRUE(std::filesystem::create_directories(dir_));
+    ASSERT_FALSE(dir_.empty());
     bridge_ = std::make_unique<BridgeCore>(dir_.c_str());
     bridge_->Listeners().Attach(&rec_);
   }
@@ -45,12 +44,11 @@ class DispatcherTest : public ::testing::Test {
   void Out(const std::string& chunk) { bridge_->OnOutput(chunk.data(), chunk.size()); }
   std::string Kekka() { return ReadFile(dir_ + "/kekka.txt"); }
 
-  static int counter_;
-  std::string dir_;
+  testsupport::ScratchFolder scratch_{"dispatch"};
+  const std::string dir_ = scratch_.Path();
   Recorder rec_;
   std::unique_ptr<BridgeCore> bridge_;
 };
-int DispatcherTest::counter_ = 0;
 
 // The lines that the reads give, in order.
 std::vector<std::string> Lines(std::initializer_list<std::string> reads) {

@@ -11,75 +11,29 @@
 #include "tavo/bridge/bridge_core.h"
 #include "tavo/bridge/summary.h"
 #include "tavo/engine/game.h"
+#include "tests/support/engine_pipe.h"
 
 using namespace tavo::bridge;
 
 namespace {
 
-class Engine {
- public:
-  explicit Engine(const std::string& dir) {
-    int in[2], out[2];
-    EXPECT_EQ(pipe(in), 0);
-    EXPECT_EQ(pipe(out), 0);
-    pid_ = fork();
-    if (pid_ == 0) {
-      dup2(in[0], 0);
-      dup2(out[1], 1);
-      close(in[1]);
-      close(out[0]);
-      if (chdir(dir.c_str()) != 0) _exit(3);
-      setenv("TAVO_SEED", "42", 1);
-      execl(TAVO_ENGINE_PATH, "tavo", nullptr);
-      _exit(4);
-    }
-    close(in[0]);
-    close(out[1]);
-    to_ = in[1];
-    from_ = fdopen(out[0], "r");
-  }
-  ~Engine() {
-    if (to_ >= 0) close(to_);
-    if (from_) fclose(from_);
-    int status;
-    waitpid(pid_, &status, 0);
-  }
-  void Send(const char* command) { ASSERT_EQ(write(to_, command, strlen(command)), ssize_t(strlen(command))); }
-  std::string Line() {
-    char buf[512];
-    if (!fgets(buf, sizeof buf, from_)) return "<eof>";
-    return buf;
-  }
-  int ExitCode() {
-    close(to_);
-    to_ = -1;
-    int status = 0;
-    waitpid(pid_, &status, 0);
-    pid_ = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-
- private:
-  pid_t pid_;
-  int to_ = -1;
-  FILE* from_ = nullptr;
+// The engine program, seeded, in a scratch folder of its own.
+struct Engine {
+  Engine() : pipe(TAVO_ENGINE_PATH, folder.Path(), 42) { EXPECT_TRUE(pipe.Started()); }
+  void Send(const char* command) { ASSERT_TRUE(pipe.Send(command)); }
+  std::string Line() { return pipe.Line(); }
+  int ExitCode() { return pipe.Close(); }
+  testsupport::ScratchFolder folder{"engine"};
+  testsupport::EnginePipe pipe;
 };
-
-std::string TempDir() {
-  static int n = 0;
-  const std::string d = ::testing::TempDir() + "engine_" + std::to_string(getpid()) + "_" + std::to_string(n++);
-  std::filesystem::remove_all(d);
-  EXPECT_TRUE(std::filesystem::create_directories(d));
-  return d;
-}
 
 bool EndsWithCrLf(const std::string& s) { return s.size() >= 2 && s.compare(s.size() - 2, 2, "\r\n") == 0; }
 
 }  // namespace
 
 TEST(EngineProgram, WholeGameLineByLine) {
-  const std::string dir = TempDir();
-  Engine e(dir);
+  Engine e;
+  const std::string& dir = e.folder.Path();
   e.Send("D\r\n");
   std::string line = e.Line();
   EXPECT_EQ(line.rfind("INFO:0", 0), 0u);
@@ -137,13 +91,14 @@ TEST(EngineProgram, WholeGameLineByLine) {
 }
 
 TEST(EngineProgram, EndOfInputEndsCleanly) {
-  Engine e(TempDir());
+  Engine e;
   e.Send("D\r\nm\r\n");
   EXPECT_EQ(e.ExitCode(), 0);
 }
 
 TEST(EngineProgram, RepliesDriveTheDispatcherThroughAGame) {
-  const std::string dir = TempDir();
+  const testsupport::ScratchFolder scratch("dispatch");
+  const std::string& dir = scratch.Path();
   struct Rec : GameListener {
     std::string ev;
     void OnNewGame() override { ev += "N"; }

@@ -6,15 +6,16 @@
 
 #include "tavo/bridge/summary.h"
 #include "tavo/bridge/text_io.h"
+#include "tests/support/engine_pipe.h"
 
 using namespace tavo::bridge;
 
 namespace {
 
 std::string TempFile(const std::string& content) {
+  static const testsupport::ScratchFolder scratch("textio");
   static int counter = 0;
-  const std::string name =
-      ::testing::TempDir() + "textio_" + std::to_string(::getpid()) + "_" + std::to_string(counter++);
+  const std::string name = scratch / std::to_string(counter++);
   std::ofstream(name, std::ios::binary) << content;
   return name;
 }
