@@ -168,145 +168,221 @@ bool ChaosReply(Chaos& c, const std::string& reply) {
   return true;
 }
 
+// ---- the modes
+
+// What an engine knows while it runs.
+struct State {
+  char command = 0;  // the command being answered
+  int hands = 0, results = 0, games = 0;
+  bool first = false;  // the first engine started in the folder (modes with a mark)
+  std::string pid;     // " pid P" in the pid mode
+  Chaos chaos;
+};
+
+// How a reply was written: the engine goes on, exits, or reads to the end of its input
+// without a word more.
+enum class Then { kGoOn, kExit3, kQuiet };
+
+void Crash() {
+  volatile int* p = nullptr;
+  *p = 1;
+}
+
+void PutPieces(const std::string& reply) {  // every line in two reads of its own
+  size_t at = 0;
+  while (at < reply.size()) {
+    const size_t end = reply.find("\r\n", at) + 2;
+    const std::string l = reply.substr(at, end - at);
+    Put(l.substr(0, l.size() / 2));
+    Sleep(15);
+    Put(l.substr(l.size() / 2));
+    Sleep(15);
+    at = end;
+  }
+}
+
+// After the reply's first line.
+size_t AfterFirstLine(const std::string& reply) { return reply.find("\r\n") + 2; }
+
+// A mode is a row: what it does when it starts, before each reply (false: no reply at
+// all; may also never return), to the reply's text, and how it writes the reply. Empty
+// entries behave as the engine does.
+struct Mode {
+  const char* name;
+  const char* firstMark;  // the file that marks the first engine started in the folder
+  void (*start)(State&);
+  bool (*before)(State&);
+  void (*reshape)(State&, std::string&);
+  Then (*write)(State&, const std::string&);
+  bool staysAfterQuit;  // answers Q but goes on, and stays after its input ends
+};
+
+const Mode kModes[] = {
+    {"", nullptr, nullptr, nullptr, nullptr, nullptr, false},
+    {"split", nullptr, nullptr, nullptr, nullptr,
+     [](State&, const std::string& r) {
+       PutPieces(r);
+       return Then::kGoOn;
+     },
+     false},
+    {"bytewise", nullptr, nullptr, nullptr, nullptr,
+     [](State&, const std::string& r) {
+       for (char b : r) {
+         Put(std::string(1, b));
+         Sleep(1);
+       }
+       return Then::kGoOn;
+     },
+     false},
+    {"chatty", nullptr, nullptr,
+     [](State&) {
+       for (int i = 0;; ++i) {
+         Put("still thinking " + std::to_string(i) + "\r\n");
+         Sleep(2000);
+       }
+       return false;
+     },
+     nullptr, nullptr, false},
+    {"noclose", nullptr, nullptr, nullptr,
+     [](State& s, std::string& r) {
+       const size_t close = r.find("player 0 engine 1\r\n");
+       if (s.results == 1 && close != std::string::npos) r.erase(close);
+     },
+     nullptr, false},
+    {"ignoreeof", nullptr, nullptr, nullptr, nullptr, nullptr, true},
+    {"garbage", nullptr, nullptr, nullptr,
+     [](State&, std::string& r) { r = "@@ noise\r\nplayer noise\r\n" + r + "more noise after\r\n"; }, nullptr, false},
+    {"bigline", nullptr, nullptr, nullptr,
+     [](State&, std::string& r) {
+       r = r.substr(0, AfterFirstLine(r)) + std::string(10240, 'z') + "\r\n" + r.substr(AfterFirstLine(r));
+     },
+     nullptr, false},
+    {"exitmid", nullptr, nullptr, nullptr, nullptr,
+     [](State&, const std::string& r) {
+       Put(r.substr(0, 8));
+       return Then::kExit3;
+     },
+     false},
+    {"silent", nullptr, nullptr, [](State&) { return false; }, nullptr, nullptr, false},
+    {"crash", nullptr, nullptr,
+     [](State&) {
+       Crash();
+       return true;
+     },
+     nullptr, nullptr, false},
+    {"crashonce", nullptr, nullptr,
+     [](State& s) {
+       if (s.games == 2 && s.hands == 0 && s.command == 'm' &&
+           GetFileAttributesA("crashed.txt") == INVALID_FILE_ATTRIBUTES) {
+         if (FILE* f = std::fopen("crashed.txt", "w")) std::fclose(f);
+         Crash();
+       }
+       return true;
+     },
+     nullptr, nullptr, false},
+    {"flood", "first-engine.txt", nullptr,
+     [](State& s) {
+       const std::string block(4000, 'f');
+       while (s.first) Put(block + "\r\n");
+       return true;
+     },
+     nullptr, nullptr, false},
+    {"hugeline", "first-engine.txt", nullptr, nullptr, nullptr,
+     [](State& s, const std::string& r) {
+       if (!s.first) {
+         Put(r);
+         return Then::kGoOn;
+       }
+       s.first = false;
+       const std::string block(1 << 20, 'h');
+       Put(r.substr(0, AfterFirstLine(r)));
+       for (int i = 0; i < 100; ++i) Put(block);
+       Put("\r\n" + r.substr(AfterFirstLine(r)));
+       return Then::kGoOn;
+     },
+     false},
+    {"hugesummary", "first-engine.txt", nullptr, nullptr, nullptr,
+     [](State& s, const std::string& r) {
+       if (s.first) {
+         s.first = false;
+         if (FILE* f = std::fopen("summary.txt", "wb")) {
+           Chaos noise;
+           std::string block(1 << 20, '\0');
+           for (int i = 0; i < 100; ++i) {
+             for (char& b : block) b = char(noise.Next(256));
+             std::fwrite(block.data(), 1, block.size(), f);
+           }
+           std::fclose(f);
+         }
+       }
+       Put(r);
+       return Then::kGoOn;
+     },
+     false},
+    {"chaos", nullptr, [](State& s) { s.chaos = StartChaos(); }, nullptr, nullptr,
+     [](State& s, const std::string& r) { return ChaosReply(s.chaos, r) ? Then::kGoOn : Then::kQuiet; }, false},
+    {"pid", nullptr,
+     [](State& s) {
+       g_pidMode = true;
+       s.pid = " pid " + std::to_string(PidInfo());
+     },
+     nullptr, nullptr, nullptr, false},
+};
+
+// The engine's own reply to a command, as the protocol has it (three hands a game).
+std::string Reply(State& s) {
+  const char c = s.command;
+  if (c == 'Q') return "end\r\n";
+  if (c == 'D' || ((c == 'm' || c == 'n' || c == 'b') && s.hands < 2)) {
+    s.hands = c == 'D' ? 0 : s.hands + 1;
+    Summary(s.hands);
+    return "INFO:" + std::to_string(s.hands % 2) + "\r\nhand " + std::to_string(s.hands) + s.pid + "\r\nNEXT HAND\r\n";
+  }
+  ++s.results;
+  s.hands = 0;
+  return "INFO:2\r\n# look-n-2 fake table\r\n1 rock paper engine" + s.pid + "\r\n2 rock rock -\r\nplayer 0 engine 1\r\n";
+}
+
 }  // namespace
 
 int main() {
   out = GetStdHandle(STD_OUTPUT_HANDLE);
   const char* m = std::getenv("FAKE_ENGINE_MODE");
-  const std::string mode = m ? m : "";
+  const std::string name = m ? m : "";
+  const Mode* mode = &kModes[0];
+  for (const Mode& row : kModes)
+    if (name == row.name) mode = &row;
   if (const char* mark = std::getenv("FAKE_ENGINE_MARK")) {
     if (FILE* f = std::fopen(mark, "ab")) {
       std::fprintf(f, "%lu\n", static_cast<unsigned long>(GetCurrentProcessId()));
       std::fclose(f);
     }
   }
-  g_pidMode = mode == "pid";
-  const std::string pid = g_pidMode ? " pid " + std::to_string(PidInfo()) : "";
-  Chaos chaos;
-  if (mode == "chaos") chaos = StartChaos();
-  bool first = false;
-  if (mode == "flood" || mode == "hugeline" || mode == "hugesummary") first = FirstEngine("first-engine.txt");
+  State s;
+  if (mode->start) mode->start(s);
+  if (mode->firstMark) s.first = FirstEngine(mode->firstMark);
   char line[256];
-  int hands = 0;
-  int results = 0;
-  int games = 0;
   while (std::fgets(line, sizeof line, stdin)) {
-    const char c = line[0];
-    if (mode == "silent") continue;
-    if (mode == "chatty") {
-      for (int i = 0;; ++i) {
-        Put("still thinking " + std::to_string(i) + "\r\n");
-        Sleep(2000);
+    s.command = line[0];
+    if (s.command == 'D') ++s.games;
+    if (mode->before && !mode->before(s)) continue;
+    std::string reply = Reply(s);
+    if (mode->reshape) mode->reshape(s, reply);
+    const Then then = mode->write ? mode->write(s, reply) : (Put(reply), Then::kGoOn);
+    if (then == Then::kExit3) return 3;
+    if (then == Then::kQuiet) {
+      while (std::fgets(line, sizeof line, stdin)) {
       }
+      return 0;
     }
-    if (mode == "flood" && first) {
-      const std::string block(4000, 'f');
-      for (;;) Put(block + "\r\n");
-    }
-    if (c == 'D') ++games;
-    const bool crashNow = mode == "crashonce" && games == 2 && hands == 0 && c == 'm' &&
-                          GetFileAttributesA("crashed.txt") == INVALID_FILE_ATTRIBUTES;
-    if (crashNow) {
-      FILE* f = std::fopen("crashed.txt", "w");
-      if (f) std::fclose(f);
-    }
-    if (mode == "crash" || crashNow) {
-      volatile int* p = nullptr;
-      *p = 1;
-    }
-    std::string reply;
-    if (c == 'Q') {
-      reply = "end\r\n";
-    } else if (c == 'D' || ((c == 'm' || c == 'n' || c == 'b') && hands < 2)) {
-      if (c != 'D')
-        ++hands;
-      else
-        hands = 0;
-      Summary(hands);
-      reply = "INFO:" + std::to_string(hands % 2) + "\r\nhand " + std::to_string(hands) + pid + "\r\nNEXT HAND\r\n";
-    } else {
-      ++hands;
-      reply = "INFO:2\r\n# look-n-2 fake table\r\n1 rock paper engine" + pid + "\r\n2 rock rock -\r\n";
-      if (!(mode == "noclose" && results == 0)) reply += "player 0 engine 1\r\n";
-      ++results;
-      hands = 0;
-    }
-    if (mode == "garbage") reply = "@@ noise\r\nplayer noise\r\n" + reply + "more noise after\r\n";
-    if (mode == "bigline")
-      reply = reply.substr(0, reply.find("\r\n") + 2) + std::string(10240, 'z') + "\r\n" +
-              reply.substr(reply.find("\r\n") + 2);
-    if (first && mode == "hugeline") {
-      first = false;
-      const std::string block(1 << 20, 'h');
-      Put(reply.substr(0, reply.find("\r\n") + 2));
-      for (int i = 0; i < 100; ++i) Put(block);
-      Put("\r\n" + reply.substr(reply.find("\r\n") + 2));
-      continue;
-    }
-    if (first && mode == "hugesummary") {
-      first = false;
-      if (FILE* f = std::fopen("summary.txt", "wb")) {
-        Chaos noise;
-        std::string block(1 << 20, '\0');
-        for (int i = 0; i < 100; ++i) {
-          for (char& b : block) b = char(noise.Next(256));
-          std::fwrite(block.data(), 1, block.size(), f);
-        }
-        std::fclose(f);
-      }
-    }
-    if (mode == "exitmid") {
-      Put(reply.substr(0, 8));
-      return 3;
-    }
-    if (mode == "split") {
-      // Each piece is a read of its own.
-      size_t at = 0;
-      while (at < reply.size()) {
-        const size_t end = reply.find("\r\n", at) + 2;
-        const std::string l = reply.substr(at, end - at);
-        Put(l.substr(0, l.size() / 2));
-        Sleep(15);
-        Put(l.substr(l.size() / 2));
-        Sleep(15);
-        at = end;
-      }
-      if (c == 'Q') return 0;
-      continue;
-    }
-    if (mode == "bytewise") {
-      for (char b : reply) {
-        Put(std::string(1, b));
-        Sleep(1);
-      }
-      if (c == 'Q') return 0;
-      continue;
-    }
-    if (mode == "ignoreeof") {
-      Put(reply);
-      continue;
-    }
-    if (mode == "chaos") {
-      if (!ChaosReply(chaos, reply)) {
-        while (std::fgets(line, sizeof line, stdin)) {
-        }
-        return 0;
-      }
-      if (c == 'Q') return 0;
-      continue;
-    }
-    Put(reply);
-    if (c == 'Q') return 0;
+    if (s.command == 'Q' && !mode->staysAfterQuit) return 0;
   }
-  if (mode == "ignoreeof") {
-    for (;;) {
-      FILE* f = std::fopen("alive.txt", "ab");
-      if (f) {
-        std::fputc('.', f);
-        std::fclose(f);
-      }
-      Sleep(100);
+  while (mode->staysAfterQuit) {
+    if (FILE* f = std::fopen("alive.txt", "ab")) {
+      std::fputc('.', f);
+      std::fclose(f);
     }
+    Sleep(100);
   }
   return 0;
 }
