@@ -1,5 +1,7 @@
 #include "pixo/capture/clip.h"
 
+#include <cwchar>
+
 #include <algorithm>
 
 namespace pixo {
@@ -27,11 +29,23 @@ std::vector<MonitorArea> OrderMonitors(std::vector<MonitorArea> monitors) {
   return monitors;
 }
 
+namespace {
+std::wstring Geometry(const ScreenRect& r) {
+  return std::to_wstring(r.left) + L"," + std::to_wstring(r.top) + L"," + std::to_wstring(r.right - r.left) + L"," +
+         std::to_wstring(r.bottom - r.top);
+}
+}  // namespace
+
 std::wstring MonitorLine(int index, const MonitorArea& m) {
-  return std::to_wstring(index) + L" " + m.device + L" " + std::to_wstring(m.rect.left) + L"," +
-         std::to_wstring(m.rect.top) + L"," + std::to_wstring(m.rect.right - m.rect.left) + L"," +
-         std::to_wstring(m.rect.bottom - m.rect.top) + L" " + (m.primary ? L"primary" : L"-") + L" " +
-         std::to_wstring(m.dpi);
+  return std::to_wstring(index) + L" " + m.device + L" " + Geometry(m.rect) + L" " + (m.primary ? L"primary" : L"-") +
+         L" " + std::to_wstring(m.dpi);
+}
+
+std::wstring WindowLine(const WindowEntry& w) {
+  wchar_t handle[24];
+  swprintf(handle, 24, L"0x%08llX", static_cast<unsigned long long>(w.handle));
+  return std::wstring(handle) + L" " + std::to_wstring(w.processId) + L" " + w.program + L" " + Geometry(w.rect) +
+         L" " + w.title;
 }
 
 }  // namespace pixo

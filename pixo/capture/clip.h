@@ -1,6 +1,7 @@
 // Screen geometry: clipping a window rectangle to the primary screen or a rectangle to
 // the virtual screen, and the order and listing of monitors. Pure arithmetic.
 #pragma once
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,19 @@ struct MonitorArea {
 // The monitors numbered as the switches count them: the primary first, then the others
 // by their left edge, then by their top edge.
 std::vector<MonitorArea> OrderMonitors(std::vector<MonitorArea> monitors);
+
+// A shown top-level window as /LW lists it.
+struct WindowEntry {
+  uint64_t handle;
+  uint32_t processId;
+  std::wstring program;  // the image's file name, or "?" when it cannot be read
+  ScreenRect rect;
+  std::wstring title;
+};
+
+// "handle pid program x,y,w,h title": the handle in hexadecimal as "0x" and 8 digits
+// or more, the title last so that it may hold blanks.
+std::wstring WindowLine(const WindowEntry& w);
 
 // One line of the monitor list: "n device x,y,w,h primary|- dpi".
 std::wstring MonitorLine(int index, const MonitorArea& m);

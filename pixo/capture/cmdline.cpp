@@ -70,6 +70,9 @@ const SwitchEntry kSwitches[] = {
     {L"/L", [](RunOptions& o) { o.list = true; }},
     {L"/CB", [](RunOptions& o) { o.clipboard = true; }},
     {L"/C", [](RunOptions& o) { o.cursor = true; }},
+    {L"/W", [](RunOptions& o) { o.ownPixels = true; }},
+    {L"/CA", [](RunOptions& o) { o.clientArea = true; }},
+    {L"/LW", [](RunOptions& o) { o.listWindows = true; }},
 };
 
 // Switches with a value after ":"; apply returns false for a value that is not valid.
@@ -102,6 +105,20 @@ const ValueSwitchEntry kValueSwitches[] = {
        o.rect = r;
        return true;
      }},
+    {L"/H:",
+     [](RunOptions& o, const std::wstring& v) {
+       if (!ParseHandle(v, o.handle)) return false;
+       o.target = Target::Handle;
+       return true;
+     }},
+    {L"/PR:",
+     [](RunOptions& o, const std::wstring& v) {
+       if (v.empty()) return false;
+       o.target = Target::Program;
+       o.program = v;
+       return true;
+     }},
+    {L"/DL:", [](RunOptions& o, const std::wstring& v) { return ParseSeconds(v, o.delayMs); }},
 };
 
 }  // namespace
@@ -124,6 +141,51 @@ std::wstring UpperAscii(std::wstring s) {
     if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
   }
   return s;
+}
+
+bool ParseHandle(const std::wstring& text, uint64_t& handle) {
+  const bool hex = text.size() > 2 && text[0] == L'0' && (text[1] == L'x' || text[1] == L'X');
+  const size_t from = hex ? 2 : 0;
+  if (text.size() <= from || text.size() - from > (hex ? 16u : 19u)) return false;
+  uint64_t v = 0;
+  for (size_t i = from; i < text.size(); ++i) {
+    const wchar_t c = text[i];
+    int digit;
+    if (c >= L'0' && c <= L'9') {
+      digit = c - L'0';
+    } else if (hex && c >= L'a' && c <= L'f') {
+      digit = c - L'a' + 10;
+    } else if (hex && c >= L'A' && c <= L'F') {
+      digit = c - L'A' + 10;
+    } else {
+      return false;
+    }
+    v = v * (hex ? 16 : 10) + uint64_t(digit);  // 16 hex or 19 decimal digits: no overflow
+  }
+  if (v == 0) return false;
+  handle = v;
+  return true;
+}
+
+bool ParseSeconds(const std::wstring& text, int& ms) {
+  const size_t dot = text.find(L'.');
+  const std::wstring whole = text.substr(0, dot);
+  const std::wstring fraction = dot == std::wstring::npos ? L"" : text.substr(dot + 1);
+  if (whole.empty() || whole.size() > 5 || fraction.size() > 3 || (dot != std::wstring::npos && fraction.empty()))
+    return false;
+  int seconds = 0, thousandths = 0;
+  for (wchar_t c : whole) {
+    if (c < L'0' || c > L'9') return false;
+    seconds = seconds * 10 + (c - L'0');
+  }
+  for (size_t i = 0; i < 3; ++i) {
+    const wchar_t c = i < fraction.size() ? fraction[i] : L'0';
+    if (c < L'0' || c > L'9') return false;
+    thousandths = thousandths * 10 + (c - L'0');
+  }
+  if (seconds > 86400 || (seconds == 86400 && thousandths > 0)) return false;
+  ms = seconds * 1000 + thousandths;
+  return true;
 }
 
 bool ParseRect(const std::wstring& text, ScreenRect& rect) {

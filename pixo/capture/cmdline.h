@@ -28,6 +28,8 @@ enum class Target {
   Monitor,        // /M:n
   Title,          // /T:text
   Rect,           // /R:x,y,w,h
+  Handle,         // /H:handle
+  Program,        // /PR:program or process id
 };
 
 struct RunOptions {
@@ -35,6 +37,12 @@ struct RunOptions {
   int monitor = 0;         // /M:n, from 1
   std::wstring title;      // /T:text, as typed
   ScreenRect rect{};       // /R:, as left, top, right, bottom
+  uint64_t handle = 0;     // /H:, a window handle
+  std::wstring program;    // /PR:, an image name or a process id, as typed
+  bool ownPixels = false;  // /W: a window's own pixels, not the screen's
+  bool clientArea = false; // /CA: a window's client area
+  bool listWindows = false;  // /LW
+  int delayMs = 0;         // /DL:seconds
   bool quiet = false;      // /Q
   bool list = false;       // /L
   bool clipboard = false;  // /CB
@@ -67,6 +75,13 @@ struct RunOptions {
 // a switch with a value); any other argument is the output name, kept as typed, and a
 // later name replaces an earlier one.
 RunOptions ParseArguments(const std::vector<std::wstring>& args);
+
+// Reads a window handle: decimal, or hexadecimal after "0x"; never 0.
+bool ParseHandle(const std::wstring& text, uint64_t& handle);
+
+// Reads seconds with up to three decimals ("2", "0.5", "1.25"), at most a day, into
+// milliseconds.
+bool ParseSeconds(const std::wstring& text, int& ms);
 
 // Reads "x,y,w,h" (decimal, x and y may be negative, w and h above 0) into a rectangle.
 bool ParseRect(const std::wstring& text, ScreenRect& rect);

@@ -84,6 +84,63 @@ HWND FindWindowByTitle(const std::wstring& text) {
   return search.found;
 }
 
+// The image file name of a process ("notepad.exe"); empty when it cannot be read.
+std::wstring ProgramOf(DWORD processId) {
+  const KernelHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
+  if (!process) return {};
+  wchar_t path[MAX_PATH * 4];
+  DWORD size = DWORD(std::size(path));
+  if (!QueryFullProcessImageNameW(process.get(), 0, path, &size)) return {};
+  const std::wstring full(path, size);
+  const size_t slash = full.find_last_of(L"\\/");
+  return slash == std::wstring::npos ? full : full.substr(slash + 1);
+}
+
+bool Shown(HWND wnd) { return IsWindowVisible(wnd) && !IsIconic(wnd); }
+
+struct ProgramSearch {
+  std::wstring program;  // upper-cased image name, or empty for a process id
+  DWORD processId = 0;
+  HWND found = nullptr;
+};
+
+BOOL CALLBACK MatchProgram(HWND wnd, LPARAM p) {
+  auto* s = reinterpret_cast<ProgramSearch*>(p);
+  if (!Shown(wnd)) return TRUE;
+  DWORD id = 0;
+  GetWindowThreadProcessId(wnd, &id);
+  if (s->program.empty()) {
+    if (id != s->processId) return TRUE;
+  } else {
+    std::wstring name = ProgramOf(id);
+    CharUpperBuffW(name.data(), DWORD(name.size()));
+    if (name != s->program) return TRUE;
+  }
+  s->found = wnd;
+  return FALSE;
+}
+
+// The topmost shown top-level window of a program, named by its image file name (case
+// does not matter) or by its process id (all digits).
+HWND FindWindowOfProgram(const std::wstring& program) {
+  ProgramSearch search;
+  if (program.find_first_not_of(L"0123456789") == std::wstring::npos && program.size() <= 9) {
+    search.processId = DWORD(std::stoul(program));
+  } else {
+    search.program = program;
+    CharUpperBuffW(search.program.data(), DWORD(search.program.size()));
+  }
+  EnumWindows(MatchProgram, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+// The foreground window, or the first shown one below it.
+HWND ForegroundWindow() {
+  HWND wnd = GetForegroundWindow();
+  while (wnd && !Shown(wnd)) wnd = GetWindow(wnd, GW_HWNDNEXT);
+  return wnd;
+}
+
 // Draws the cursor that is on the screen into the capture whose top-left corner is at
 // the screen position origin, when it is shown and its hotspot lies in the capture.
 void DrawScreenCursor(HDC dc, POINT origin, int width, int height) {
@@ -137,13 +194,7 @@ BitmapHandle CopyScreenArea(const ScreenRect& area, bool cursor) {
 // The primary screen or the foreground window, through the window's own device context,
 // clipped to the primary screen.
 BitmapHandle CopyWindow(bool foreground, bool cursor) {
-  HWND wnd;
-  if (foreground) {
-    wnd = GetForegroundWindow();
-    while (wnd && !(IsWindowVisible(wnd) && !IsIconic(wnd))) wnd = GetWindow(wnd, GW_HWNDNEXT);
-  } else {
-    wnd = GetDesktopWindow();
-  }
+  HWND wnd = foreground ? ForegroundWindow() : GetDesktopWindow();
   if (!wnd) return {};
 
   RECT whole{};
@@ -166,7 +217,133 @@ BitmapHandle CopyWindow(bool foreground, bool cursor) {
   return BitmapHandle(work.ReleaseHandle());
 }
 
+// Whether every pixel of the bitmap reads as the colour (at 32 bits per pixel), read in
+// bands so that the check needs little memory.
+bool AllPixelsAre(HBITMAP bitmap, int w, int h, COLORREF colour) {
+  const uint32_t expected = uint32_t(GetRValue(colour)) << 16 | uint32_t(GetGValue(colour)) << 8 | GetBValue(colour);
+  constexpr int kBand = 64;
+  std::vector<uint32_t> rows(size_t(w) * kBand);
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = w;
+  info.bmiHeader.biHeight = -h;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  WindowDC screen(nullptr, false);
+  for (int top = 0; top < h; top += kBand) {
+    const int n = std::min(kBand, h - top);
+    // Rows of a top-down bitmap are counted from the bottom by GetDIBits.
+    if (GetDIBits(screen.get(), bitmap, UINT(h - top - n), UINT(n), rows.data(), &info, DIB_RGB_COLORS) != n)
+      return false;
+    for (size_t i = 0; i < size_t(w) * size_t(n); ++i)
+      if ((rows[i] & 0xFFFFFF) != expected) return false;
+  }
+  return true;
+}
+
+// A window's own drawing, as PrintWindow gets it (whether it is covered, partly off the
+// screen or on no monitor), with or without its frame. A window that draws nothing leaves
+// the background as it was: that is found by drawing on two different backgrounds, and is
+// a target error rather than a blank picture.
+BitmapHandle CopyOwnPixels(HWND wnd, bool client, bool cursor, const std::string& name) {
+  RECT r{};
+  POINT origin{};
+  if (client) {
+    GetClientRect(wnd, &r);
+    ClientToScreen(wnd, &origin);
+  } else {
+    GetWindowRect(wnd, &r);
+    origin = POINT{r.left, r.top};
+  }
+  const int w = r.right - r.left, h = r.bottom - r.top;
+  if (w <= 0 || h <= 0) Raise(ErrorKind::Target, FormatOne(msg::kNothingDrawn, name));
+  TBitmap work;
+  work.SetSize(w, h);
+  constexpr UINT kClientOnly = 1, kFullContent = 2;  // PW_CLIENTONLY, PW_RENDERFULLCONTENT
+  const UINT flags = client ? kClientOnly : 0;
+  bool drawn = false;
+  for (const COLORREF background : {RGB(0x12, 0x34, 0x56), RGB(0xED, 0xCB, 0xA9)}) {
+    {
+      BitmapCanvas canvas(work);
+      const BrushHandle brush(CreateSolidBrush(background));
+      const RECT all{0, 0, w, h};
+      FillRect(canvas.dc(), &all, brush.get());
+      // The full content (what the compositor shows) where the system has it.
+      if (!PrintWindow(wnd, canvas.dc(), flags | kFullContent)) PrintWindow(wnd, canvas.dc(), flags);
+    }
+    if (!AllPixelsAre(work.Handle(), w, h, background)) {
+      drawn = true;
+      break;
+    }
+  }
+  if (!drawn) Raise(ErrorKind::Target, FormatOne(msg::kNothingDrawn, name));
+  if (cursor) {
+    BitmapCanvas canvas(work);
+    DrawScreenCursor(canvas.dc(), origin, w, h);
+  }
+  return BitmapHandle(work.ReleaseHandle());
+}
+
+BOOL CALLBACK AddWindow(HWND wnd, LPARAM list) {
+  if (!IsWindowVisible(wnd)) return TRUE;
+  WindowEntry e{};
+  e.handle = uint64_t(reinterpret_cast<uintptr_t>(wnd));
+  DWORD id = 0;
+  GetWindowThreadProcessId(wnd, &id);
+  e.processId = id;
+  e.program = ProgramOf(id);
+  if (e.program.empty()) e.program = L"?";
+  const RECT r = VisibleFrame(wnd);
+  e.rect = ScreenRect{r.left, r.top, r.right, r.bottom};
+  const int n = GetWindowTextLengthW(wnd);
+  if (n > 0) {
+    e.title.assign(size_t(n) + 1, L'\0');
+    e.title.resize(size_t(GetWindowTextW(wnd, e.title.data(), n + 1)));
+  }
+  reinterpret_cast<std::vector<WindowEntry>*>(list)->push_back(e);
+  return TRUE;
+}
+
+std::string HandleText(uint64_t handle) {
+  char text[24];
+  std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(handle));
+  return text;
+}
+
 }  // namespace
+
+std::vector<WindowEntry> Windows() {
+  std::vector<WindowEntry> list;
+  EnumWindows(AddWindow, reinterpret_cast<LPARAM>(&list));
+  return list;
+}
+
+HWND ScreenGrabber::TargetWindow(std::string& name) const {
+  HWND wnd = nullptr;
+  switch (target) {
+    case Target::Foreground:
+      name = "/A";
+      return ForegroundWindow();
+    case Target::Title:
+      name = ToUtf8(title);
+      wnd = FindWindowByTitle(title);
+      break;
+    case Target::Handle: {
+      name = HandleText(handle);
+      HWND h = reinterpret_cast<HWND>(static_cast<uintptr_t>(handle));
+      // A handle is taken as given only when it names a shown top-level window.
+      if (uint64_t(reinterpret_cast<uintptr_t>(h)) == handle && IsWindow(h) && Shown(h) && !GetParent(h)) wnd = h;
+      break;
+    }
+    case Target::Program:
+      name = ToUtf8(program);
+      wnd = FindWindowOfProgram(program);
+      break;
+    default: return nullptr;
+  }
+  if (!wnd) Raise(ErrorKind::Target, FormatOne(msg::kNoSuchWindow, name));
+  return wnd;
+}
 
 std::vector<MonitorArea> Monitors() {
   std::vector<MonitorArea> list;
@@ -178,20 +355,32 @@ BitmapHandle ScreenGrabber::Capture() {
   ScreenRect area{};
   switch (target) {
     case Target::Screen: return CopyWindow(false, drawCursor);
-    case Target::Foreground: return CopyWindow(true, drawCursor);
+    case Target::Foreground:
+      if (!ownPixels && !clientArea) return CopyWindow(true, drawCursor);
+      [[fallthrough]];
+    case Target::Title:
+    case Target::Handle:
+    case Target::Program: {
+      std::string name;
+      HWND wnd = TargetWindow(name);
+      if (!wnd) return {};  // no foreground window: nothing to capture
+      if (ownPixels) return CopyOwnPixels(wnd, clientArea, drawCursor, name);
+      RECT r = VisibleFrame(wnd);
+      if (clientArea) {
+        POINT origin{};
+        ClientToScreen(wnd, &origin);
+        GetClientRect(wnd, &r);
+        OffsetRect(&r, origin.x, origin.y);
+      }
+      area = Intersect(ScreenRect{r.left, r.top, r.right, r.bottom}, VirtualScreen());
+      break;
+    }
     case Target::VirtualScreen: area = VirtualScreen(); break;
     case Target::Monitor: {
       const std::vector<MonitorArea> monitors = Monitors();
       if (monitor < 1 || size_t(monitor) > monitors.size())
         Raise(ErrorKind::Target, FormatOne(msg::kNoSuchMonitor, std::to_string(monitor)));
       area = monitors[size_t(monitor) - 1].rect;
-      break;
-    }
-    case Target::Title: {
-      HWND wnd = FindWindowByTitle(title);
-      if (!wnd) Raise(ErrorKind::Target, FormatOne(msg::kNoSuchWindow, ToUtf8(title)));
-      const RECT r = VisibleFrame(wnd);
-      area = Intersect(ScreenRect{r.left, r.top, r.right, r.bottom}, VirtualScreen());
       break;
     }
     case Target::Rect: area = Intersect(rect, VirtualScreen()); break;

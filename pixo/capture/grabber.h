@@ -1,6 +1,7 @@
 // Copies a part of the screen into a new bitmap: the primary screen, the foreground
-// window with its frame, the virtual screen, a monitor, a window found by its title, or a
-// rectangle; optionally with the mouse cursor drawn in.
+// window with its frame, the virtual screen, a monitor, a window found by its title, its
+// handle or its program, or a rectangle; optionally with the mouse cursor drawn in. A
+// window can also be taken from its own drawing, covered or not, and without its frame.
 #pragma once
 #include <windows.h>
 
@@ -19,15 +20,27 @@ class ScreenGrabber {
   int monitor = 0;
   std::wstring title;
   ScreenRect rect{};
+  uint64_t handle = 0;
+  std::wstring program;  // an image name or a process id
+  bool ownPixels = false;   // a window's own drawing (PrintWindow), not the screen
+  bool clientArea = false;  // a window's client area only
   bool drawCursor = false;
 
   // A bitmap holding the capture, owned by the caller; 0 when nothing was captured (a
   // foreground window off the primary screen). A monitor, window or rectangle that is
   // not there raises ETargetError.
   BitmapHandle Capture();
+
+ private:
+  // The window that a window target names; raises ETargetError when none matches (null
+  // only for /A without a foreground window). name: how the message names it.
+  HWND TargetWindow(std::string& name) const;
 };
 
 // The monitors, numbered as /M: counts them (index 0 is monitor 1).
 std::vector<MonitorArea> Monitors();
+
+// The shown top-level windows, top down, as /LW lists them.
+std::vector<WindowEntry> Windows();
 
 }  // namespace pixo

@@ -39,20 +39,29 @@ void ListMonitors() {
   if (!WriteText(STD_OUTPUT_HANDLE, text)) Raise(ErrorKind::Write, msg::kNoStandardOutput);
 }
 
+// /LW: one line per shown top-level window, top down, on standard output.
+void ListWindows() {
+  std::wstring text;
+  for (const WindowEntry& w : Windows()) text += WindowLine(w) + L"\r\n";
+  if (!WriteText(STD_OUTPUT_HANDLE, text)) Raise(ErrorKind::Write, msg::kNoStandardOutput);
+}
+
 }  // namespace
 
 void RunCapture(const std::vector<std::wstring>& args) {
   if (args.empty()) return;
   RunOptions o = ParseArguments(args);
   if (!o.badSwitch.empty()) Raise(ErrorKind::InvalidArgument, FormatOne(msg::kBadSwitch, ToUtf8(o.badSwitch)));
-  if (o.list) {
-    ListMonitors();
+  if (o.list || o.listWindows) {
+    if (o.list) ListMonitors();
+    if (o.listWindows) ListWindows();
     return;
   }
   if (o.outputName.empty() && !o.print && !o.clipboard) return;
   // A name too long to be an argument is refused before anything is captured.
   if (o.outputName.size() > kMaxArgument) RaiseFCreate(ToUtf8(o.outputName));
   if (o.jpeg && o.jpegQuality == 0) o.jpegQuality = 70;
+  if (o.delayMs > 0) Sleep(DWORD(o.delayMs));
   if (o.jiggle) JiggleCursor();
 
   ScreenGrabber grabber;
@@ -60,6 +69,10 @@ void RunCapture(const std::vector<std::wstring>& args) {
   grabber.monitor = o.monitor;
   grabber.title = o.title;
   grabber.rect = o.rect;
+  grabber.handle = o.handle;
+  grabber.program = o.program;
+  grabber.ownPixels = o.ownPixels;
+  grabber.clientArea = o.clientArea;
   grabber.drawCursor = o.cursor;
 
   TBitmap image;

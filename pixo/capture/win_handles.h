@@ -59,6 +59,7 @@ struct LocalMemoryTraits {
 using BitmapHandle = Owned<HBITMAP, GdiObjectTraits<HBITMAP>>;
 using PaletteHandle = Owned<HPALETTE, GdiObjectTraits<HPALETTE>>;
 using RegionHandle = Owned<HRGN, GdiObjectTraits<HRGN>>;
+using BrushHandle = Owned<HBRUSH, GdiObjectTraits<HBRUSH>>;
 using MemoryDC = Owned<HDC, DcTraits>;
 using KernelHandle = Owned<HANDLE, KernelHandleTraits>;
 using MappedView = Owned<void*, ViewTraits>;

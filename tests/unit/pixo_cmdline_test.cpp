@@ -94,18 +94,34 @@ TEST(ParseArguments, TargetsWithValuesAndTheLastTargetCounts) {
   EXPECT_TRUE(o.quiet && o.list && o.clipboard && o.cursor);
   EXPECT_TRUE(o.outputName.empty());
   EXPECT_TRUE(o.badSwitch.empty());
+  // Windows by handle and by program, their own pixels, the client area, a delay.
+  o = Parse(L"pixo /h:0x1A2b /W /ca /DL:1.25 w.png");
+  EXPECT_EQ(o.target, Target::Handle);
+  EXPECT_EQ(o.handle, 0x1a2bu);
+  EXPECT_TRUE(o.ownPixels && o.clientArea);
+  EXPECT_EQ(o.delayMs, 1250);
+  o = Parse(L"pixo /H:65580 /pr:Notepad.EXE /DL:3 /LW");
+  EXPECT_EQ(o.target, Target::Program);
+  EXPECT_EQ(o.handle, 65580u);
+  EXPECT_EQ(o.program, L"Notepad.EXE");
+  EXPECT_EQ(o.delayMs, 3000);
+  EXPECT_TRUE(o.listWindows && o.outputName.empty() && o.badSwitch.empty());
 }
 
 TEST(ParseArguments, BadValuesAreKeptForTheErrorAndNeverTakenAsNames) {
   for (const wchar_t* line :
        {L"pixo /R:1,2,3 x.bmp", L"pixo /R:1,2,-3,4 x.bmp", L"pixo /R:a,b,c,d x.bmp", L"pixo /R:1,2,3,4,5 x.bmp",
         L"pixo /R:1,2,0,4 x.bmp", L"pixo /R:1,,3,4 x.bmp", L"pixo /R:9999999999,0,1,1 x.bmp", L"pixo /M:0 x.bmp",
-        L"pixo /M:x x.bmp", L"pixo /M: x.bmp", L"pixo /T: x.bmp"}) {
+        L"pixo /M:x x.bmp", L"pixo /M: x.bmp", L"pixo /T: x.bmp", L"pixo /H:0 x.bmp", L"pixo /H:0x x.bmp",
+        L"pixo /H:12g x.bmp", L"pixo /H:0x12345678901234567 x.bmp", L"pixo /PR: x.bmp"}) {
     const RunOptions o = Parse(line);
     EXPECT_FALSE(o.badSwitch.empty()) << ToUtf8(line);
     EXPECT_EQ(o.outputName, L"x.bmp") << ToUtf8(line);
     EXPECT_EQ(o.target, Target::Screen) << ToUtf8(line);
   }
+  for (const wchar_t* delay : {L"/DL:", L"/DL:-1", L"/DL:1.", L"/DL:.5", L"/DL:0.1234", L"/DL:86400.001", L"/DL:1e3"})
+    EXPECT_EQ(Parse(std::wstring(L"pixo ") + delay + L" x").badSwitch, delay);
+  EXPECT_EQ(Parse(L"pixo /DL:86400 x").delayMs, 86400000);
   EXPECT_EQ(Parse(L"pixo /M:0 /R:1 x").badSwitch, L"/M:0");  // the first one is reported
   EXPECT_EQ(Parse(L"pixo /M x").outputName, L"x");           // without ":" not a value switch
   EXPECT_EQ(Parse(L"pixo /M").outputName, L"/M");
@@ -130,6 +146,12 @@ TEST(ParseArguments, RectanglesAndExitCodes) {
   EXPECT_EQ(QuietExitCode("EPrinter"), 3);
   EXPECT_EQ(QuietExitCode("EInvalidArgument"), 4);
   EXPECT_EQ(QuietExitCode("EOutOfResources"), 5);
+}
+
+TEST(Windows, ListedWithTheHandleInHexAndTheTitleLast) {
+  EXPECT_EQ(WindowLine({0x1005e, 1936, L"patternwin.exe", {-150, 450, 250, 650}, L"own  offscreen"}),
+            L"0x0001005E 1936 patternwin.exe -150,450,400,200 own  offscreen");
+  EXPECT_EQ(WindowLine({0x123456789abull, 4, L"?", {0, 0, 1, 1}, L""}), L"0x123456789AB 4 ? 0,0,1,1 ");
 }
 
 TEST(Monitors, NumberedPrimaryFirstThenLeftToRightAndListed) {

@@ -8,16 +8,52 @@
 //   offscreen:  one window wholly to the right of the primary screen, foreground.
 //   quadrants:  a borderless window over the whole screen: red, green, blue and white
 //               quarters (top left, top right, bottom left, bottom right).
+//   own:        two framed windows whose client areas are drawn alike (left half red,
+//               right half blue, a lime bar of 10 rows across the top): "own covered",
+//               partly covered by a topmost green window, and "own offscreen", partly
+//               left of the screen, "own plain", uncovered; and a frameless "draws nothing" window that never
+//               draws. RECTFILE gets, per framed window, "title|handle pid client-left
+//               client-top client-width client-height window-width window-height".
 #include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 
 namespace {
 COLORREF g_colour[2] = {RGB(255, 0, 0), RGB(0, 255, 0)};
 
+// The client area of the "own" windows, drawn the same on the screen and when printed.
+void DrawOwn(HWND wnd, HDC dc) {
+  RECT r;
+  GetClientRect(wnd, &r);
+  const struct {
+    RECT part;
+    COLORREF colour;
+  } parts[] = {{{0, 0, r.right / 2, r.bottom}, RGB(255, 0, 0)},
+               {{r.right / 2, 0, r.right, r.bottom}, RGB(0, 0, 255)},
+               {{0, 0, r.right, 10}, RGB(0, 255, 0)}};
+  for (const auto& p : parts) {
+    HBRUSH b = CreateSolidBrush(p.colour);
+    FillRect(dc, &p.part, b);
+    DeleteObject(b);
+  }
+}
+
 LRESULT CALLBACK Proc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
+  const LONG_PTR kind = GetWindowLongPtrW(wnd, GWLP_USERDATA);
+  if (kind == 4) {  // draws nothing, ever
+    if (msg == WM_ERASEBKGND || msg == WM_PRINTCLIENT) return 1;
+    if (msg == WM_PAINT) {
+      ValidateRect(wnd, nullptr);
+      return 0;
+    }
+  }
+  if (kind == 3 && (msg == WM_ERASEBKGND || msg == WM_PRINTCLIENT)) {
+    DrawOwn(wnd, reinterpret_cast<HDC>(wp));
+    return 1;
+  }
   if (msg == WM_ERASEBKGND && GetWindowLongPtrW(wnd, GWLP_USERDATA) == 2) {
     RECT r;
     GetClientRect(wnd, &r);
@@ -41,8 +77,9 @@ LRESULT CALLBACK Proc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
   return DefWindowProcW(wnd, msg, wp, lp);
 }
 
-HWND Make(int index, int x, int y, int w, int h) {
-  HWND wnd = CreateWindowExW(0, L"pattern", L"pattern", WS_OVERLAPPEDWINDOW, x, y, w, h, nullptr, nullptr,
+HWND Make(int index, int x, int y, int w, int h, const wchar_t* title = L"pattern", DWORD exStyle = 0,
+          DWORD style = WS_OVERLAPPEDWINDOW) {
+  HWND wnd = CreateWindowExW(exStyle, L"pattern", title, style, x, y, w, h, nullptr, nullptr,
                              GetModuleHandleW(nullptr), nullptr);
   SetWindowLongPtrW(wnd, GWLP_USERDATA, index);
   ShowWindow(wnd, SW_SHOWNORMAL);
@@ -82,6 +119,30 @@ int main(int argc, char** argv) {
   } else if (argc > 3 && std::strcmp(argv[3], "offscreen") == 0) {
     expected = Make(0, GetSystemMetrics(SM_CXSCREEN) + 50, 100, 300, 200);
     SetForegroundWindow(expected);
+  } else if (argc > 3 && std::strcmp(argv[3], "own") == 0) {
+    HWND covered = Make(3, 100, 100, 400, 300, L"own covered");
+    HWND offscreen = Make(3, -150, 450, 400, 200, L"own offscreen");
+    HWND plain = Make(3, 520, 320, 300, 200, L"own plain");
+    Make(4, 600, 100, 200, 100, L"draws nothing", 0, WS_POPUP);
+    Make(1, 250, 150, 200, 150, L"cover", WS_EX_TOPMOST);
+    Pump(500);
+    FILE* f = std::fopen(argv[1], "w");
+    for (HWND w : {covered, offscreen, plain}) {
+      RECT c, whole;
+      GetClientRect(w, &c);
+      GetWindowRect(w, &whole);
+      POINT o{0, 0};
+      ClientToScreen(w, &o);
+      wchar_t title[64];
+      GetWindowTextW(w, title, 64);
+      if (f)
+        std::fprintf(f, "%ls|0x%llX %lu %ld %ld %ld %ld %ld %ld\n", title,
+                     static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(w)), GetCurrentProcessId(), o.x, o.y,
+                     c.right, c.bottom, whole.right - whole.left, whole.bottom - whole.top);
+    }
+    if (f) std::fclose(f);
+    Pump(DWORD(std::atoi(argv[2]) * 1000));
+    return 0;
   } else if (minimised) {
     expected = Make(1, 200, 150, 320, 240);
     HWND top = Make(0, 40, 40, 200, 150);

@@ -141,6 +141,55 @@ check "/T with no match: the box" bash -c "[ \$(cat rc) = 1 ] && sed -n 3p box.t
 pkill -f "showpic.exe [ab].bmp" 2>/dev/null
 wait
 
+# --- windows by handle and by program, their client areas, the window list, a delay
+hide_image :77
+wrun "$WIN/patternwin.exe" own.txt 40 own &
+for _ in $(seq 1 100); do [ -s own.txt ] && break; sleep 0.1; done
+sleep 0.5
+field() { grep "^$1|" own.txt | cut -d'|' -f2 | cut -d' ' -f"$2"; }  # title n: handle pid x y w h
+plain=$(field "own plain" 1) pid=$(field "own plain" 2)
+cw=$(field "own plain" 5) ch=$(field "own plain" 6)
+# The client area as the window draws it: red left half, blue right half, a lime top bar.
+$IM -size "${cw}x${ch}" xc:red -fill blue -draw "rectangle $((cw / 2)),0 $((cw - 1)),$((ch - 1))" \
+  -fill lime -draw "rectangle 0,0 $((cw - 1)),9" -depth 8 PNG24:client-expected.png
+wrun "$WIN/pixo.exe" /N "/H:$plain" /CA by-handle.png
+check "/H: /CA: a window by its handle, exactly its client area's pixels" same_pixels by-handle.png client-expected.png
+wrun "$WIN/pixo.exe" /N "/T:own plain" /CA by-title.png
+check "/T: /CA: the client area, without frame or title bar" same_pixels by-title.png client-expected.png
+wine "$WIN/pixo.exe" /LW | tr -d '\r' >windows.txt
+listed() { grep -qxF "$(printf '0x%08X' "$plain") $pid patternwin.exe 520,320,300,200 own plain" windows.txt; }
+check "/LW: the window's handle, process id, program, rectangle and title" listed
+top=$(grep -m1 " $pid patternwin.exe " windows.txt | cut -d' ' -f1)
+wrun "$WIN/pixo.exe" /N "/H:$top" top.png
+wrun "$WIN/pixo.exe" /N /PR:PatternWin.exe by-name.png
+wrun "$WIN/pixo.exe" /N "/PR:$pid" by-pid.png
+check "/PR: by image name (any case): the program's topmost shown window" same_pixels by-name.png top.png
+check "/PR: by process id: the same window" same_pixels by-pid.png top.png
+for target in /H:0x7FFFFFF0 /PR:nosuch.exe /PR:999999; do
+  quiet_run /Q "$target" x.bmp
+  check "$target matches no window: exit code 2, no file" eval 'rc_is 2 && file_missing x.bmp'
+done
+quiet_run /Q "/T:draws nothing" /W x.bmp
+check "/W on a window that draws nothing: the target error, exit code 2, no file" eval \
+  'rc_is 2 && err_has "ｳｨﾝﾄﾞｳ draws nothing は何も描画しません." && file_missing x.bmp'
+pkill -f "patternwin.exe own.txt" 2>/dev/null
+# /DL: a picture shown during the delay is the one captured
+$IM -size 1024x768 xc:'#3060a0' PNG24:before.png
+$IM -size 1024x768 xc:'#a06030' PNG24:after.png
+show_image before.png :77
+start=$(date +%s.%N)
+wrun "$WIN/pixo.exe" /N /DL:6 delayed.png &
+delayed=$!
+sleep 0.5
+show_image after.png :77
+wait $delayed
+elapsed=$(echo "$(date +%s.%N) - $start" | bc)
+$IM delayed.png -crop 1024x768+0+0 +repage delayed-top.png
+check "/DL:6: the picture shown during the delay is captured" same_pixels delayed-top.png after.png
+check "/DL:6: the run takes at least the delay ($elapsed s)" test "$(echo "$elapsed >= 6" | bc)" = 1
+hide_image :77
+wait
+
 # --- two monitors: Xephyr with two screens and Xinerama inside an Xvfb of its own
 start_xvfb 80 1600x800x24
 rm -f /tmp/.X81-lock /tmp/.X11-unix/X81
