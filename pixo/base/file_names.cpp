@@ -1,5 +1,7 @@
 #include "pixo/base/file_names.h"
 
+#include <cwchar>
+
 namespace pixo {
 
 namespace {
@@ -56,6 +58,62 @@ std::wstring TemporaryNameFor(const std::wstring& path, uint32_t process, uint32
   name += L'-';
   for (int shift = 12; shift >= 0; shift -= 4) name += kHex[(attempt >> shift) & 15];
   return name + L".tmp";
+}
+
+std::wstring NumberedName(const std::wstring& path, int k) {
+  const size_t folder = FolderOf(path).size();
+  size_t dot = path.rfind(L'.');
+  if (dot == std::wstring::npos || dot < folder || dot == folder) dot = path.size();
+  wchar_t suffix[16];
+  swprintf(suffix, 16, L"_%03d", k);
+  return path.substr(0, dot) + suffix + path.substr(dot);
+}
+
+std::wstring SafeForFileName(const std::wstring& title) {
+  std::wstring safe;
+  for (wchar_t c : title) {
+    const bool forbidden = c < L' ' || c == 0x7f || std::wstring(L"\\/:*?\"<>|").find(c) != std::wstring::npos;
+    safe += forbidden ? L'_' : c;
+  }
+  const size_t first = safe.find_first_not_of(L" .");
+  if (first == std::wstring::npos) return L"_";
+  safe = safe.substr(first, safe.find_last_not_of(L" .") - first + 1);
+  if (safe.size() > 64) safe.resize(64);
+  while (!safe.empty() && (safe.back() == L' ' || safe.back() == L'.')) safe.pop_back();
+  return safe.empty() ? L"_" : safe;
+}
+
+bool ExpandNamePattern(const std::wstring& pattern, const NameFields& f, std::wstring& name) {
+  std::wstring out;
+  auto number = [&out](int value, int digits) {
+    wchar_t text[24];
+    swprintf(text, 24, L"%0*d", digits, value);
+    out += text;
+  };
+  for (size_t i = 0; i < pattern.size(); ++i) {
+    if (pattern[i] != L'%') {
+      out += pattern[i];
+      continue;
+    }
+    if (++i == pattern.size()) return false;
+    switch (pattern[i]) {
+      case L'Y': number(f.year, 4); break;
+      case L'm': number(f.month, 2); break;
+      case L'd': number(f.day, 2); break;
+      case L'H': number(f.hour, 2); break;
+      case L'M': number(f.minute, 2); break;
+      case L'S': number(f.second, 2); break;
+      case L'f': number(f.millisecond, 3); break;
+      case L'n': number(f.shot, 3); break;
+      case L'w': number(f.width, 1); break;
+      case L'h': number(f.height, 1); break;
+      case L't': out += SafeForFileName(f.title); break;
+      case L'%': out += L'%'; break;
+      default: return false;
+    }
+  }
+  name = out;
+  return true;
 }
 
 }  // namespace pixo

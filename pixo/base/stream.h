@@ -39,6 +39,10 @@ class MemoryStream : public OutStream {
 // cannot be created or a target that cannot be replaced raises EFCreateError with the
 // name; a failed write raises EWriteError. The name "-" is standard output,
 // written directly; it must be redirected to a file or a pipe. Defined per platform.
+//
+// Where the run keeps existing files (KeepExistingFiles), Commit never replaces one: the
+// image takes the name, or else the first free of NumberedName's names, by a move that
+// fails where a file already is, so that two runs at once never take the same name.
 class FileStream : public OutStream {
  public:
   explicit FileStream(const std::wstring& name);
@@ -49,6 +53,7 @@ class FileStream : public OutStream {
   void Commit();
 
  private:
+  bool MoveInPlace(const std::wstring& to, bool replace);
   void Discard();
   bool SetDeleteOnClose(bool remove);
   std::wstring name_;
@@ -56,6 +61,12 @@ class FileStream : public OutStream {
   void* handle_ = nullptr;
   bool toStandardOutput_ = false;
 };
+
+// Whether the files the run writes keep an existing file of their name (see FileStream);
+// the run decides once, before it writes.
+void KeepExistingFiles(bool keep);
+// The name of the file that the last Commit wrote (the name asked for, or a numbered one).
+const std::wstring& LastWrittenName();
 
 // UTF-16 to UTF-8, for messages.
 std::string ToUtf8(const std::wstring& s);

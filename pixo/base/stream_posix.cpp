@@ -34,6 +34,14 @@ std::string ToUtf8(const std::wstring& s) {
   return out;
 }
 
+namespace {
+bool g_keepExisting = false;
+std::wstring g_lastWritten;
+}  // namespace
+
+void KeepExistingFiles(bool keep) { g_keepExisting = keep; }
+const std::wstring& LastWrittenName() { return g_lastWritten; }
+
 FileStream::FileStream(const std::wstring& name) : name_(name) {
   if (name == L"-") {
     handle_ = stdout;
@@ -80,8 +88,28 @@ void FileStream::Commit() {
   const bool closed = std::fclose(static_cast<FILE*>(handle_)) == 0;
   handle_ = nullptr;
   if (!closed) RaiseWriteError();
-  if (std::rename(ToUtf8(temporary_).c_str(), ToUtf8(name_).c_str()) != 0) RaiseFCreate(ToUtf8(name_));
+  if (!g_keepExisting) {
+    if (!MoveInPlace(name_, true)) RaiseFCreate(ToUtf8(name_));
+    return;
+  }
+  for (int k = 0; k <= 999; ++k) {
+    if (MoveInPlace(k == 0 ? name_ : NumberedName(name_, k), false)) return;
+    if (errno != EEXIST) break;
+  }
+  std::remove(ToUtf8(temporary_).c_str());
   temporary_.clear();
+  RaiseFCreate(ToUtf8(name_));
+}
+
+bool FileStream::MoveInPlace(const std::wstring& to, bool replace) {
+  const std::string from = ToUtf8(temporary_), target = ToUtf8(to);
+  // Without replacing, a hard link takes the name only where none is, then the temporary
+  // name goes.
+  if (replace ? std::rename(from.c_str(), target.c_str()) != 0 : link(from.c_str(), target.c_str()) != 0) return false;
+  if (!replace) unlink(from.c_str());
+  temporary_.clear();
+  g_lastWritten = to;
+  return true;
 }
 
 }  // namespace pixo

@@ -73,6 +73,8 @@ const SwitchEntry kSwitches[] = {
     {L"/W", [](RunOptions& o) { o.ownPixels = true; }},
     {L"/CA", [](RunOptions& o) { o.clientArea = true; }},
     {L"/LW", [](RunOptions& o) { o.listWindows = true; }},
+    {L"/FN", [](RunOptions& o) { o.namePattern = true; }},
+    {L"/NC", [](RunOptions& o) { o.keepExisting = true; }},
 };
 
 // Switches with a value after ":"; apply returns false for a value that is not valid.
@@ -119,6 +121,17 @@ const ValueSwitchEntry kValueSwitches[] = {
        return true;
      }},
     {L"/DL:", [](RunOptions& o, const std::wstring& v) { return ParseSeconds(v, o.delayMs); }},
+    {L"/SR:",
+     [](RunOptions& o, const std::wstring& v) {
+       const size_t comma = v.find(L',');
+       int shots = 0, interval = 0;
+       if (comma == std::wstring::npos || !ParseInt(v.substr(0, comma), shots) || shots < 1 || shots > 9999 ||
+           !ParseSeconds(v.substr(comma + 1), interval))
+         return false;
+       o.shots = shots;
+       o.intervalMs = interval;
+       return true;
+     }},
 };
 
 }  // namespace

@@ -43,6 +43,10 @@ struct RunOptions {
   bool clientArea = false; // /CA: a window's client area
   bool listWindows = false;  // /LW
   int delayMs = 0;         // /DL:seconds
+  int shots = 1;           // /SR:n,seconds: a series of shots
+  int intervalMs = 0;      // between the starts of two shots of a series
+  bool namePattern = false;   // /FN: the file name is a pattern (ExpandNamePattern)
+  bool keepExisting = false;  // /NC: never replace a file
   bool quiet = false;      // /Q
   bool list = false;       // /L
   bool clipboard = false;  // /CB

@@ -353,6 +353,7 @@ std::vector<MonitorArea> Monitors() {
 
 BitmapHandle ScreenGrabber::Capture() {
   ScreenRect area{};
+  capturedTitle_.clear();
   switch (target) {
     case Target::Screen: return CopyWindow(false, drawCursor);
     case Target::Foreground:
@@ -364,6 +365,11 @@ BitmapHandle ScreenGrabber::Capture() {
       std::string name;
       HWND wnd = TargetWindow(name);
       if (!wnd) return {};  // no foreground window: nothing to capture
+      const int n = GetWindowTextLengthW(wnd);
+      if (n > 0) {
+        capturedTitle_.assign(size_t(n) + 1, L'\0');
+        capturedTitle_.resize(size_t(GetWindowTextW(wnd, capturedTitle_.data(), n + 1)));
+      }
       if (ownPixels) return CopyOwnPixels(wnd, clientArea, drawCursor, name);
       RECT r = VisibleFrame(wnd);
       if (clientArea) {

@@ -30,8 +30,11 @@ class ScreenGrabber {
   // foreground window off the primary screen). A monitor, window or rectangle that is
   // not there raises ETargetError.
   BitmapHandle Capture();
+  // The title of the window that the last Capture took ("" for other targets).
+  const std::wstring& CapturedTitle() const { return capturedTitle_; }
 
  private:
+  std::wstring capturedTitle_;
   // The window that a window target names; raises ETargetError when none matches (null
   // only for /A without a foreground window). name: how the message names it.
   HWND TargetWindow(std::string& name) const;

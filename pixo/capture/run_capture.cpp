@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "pixo/base/errors.h"
+#include "pixo/base/file_names.h"
 #include "pixo/base/stream.h"
 #include "pixo/capture/clipboard.h"
 #include "pixo/capture/cmdline.h"
@@ -48,22 +49,36 @@ void ListWindows() {
 
 }  // namespace
 
-void RunCapture(const std::vector<std::wstring>& args) {
-  if (args.empty()) return;
-  RunOptions o = ParseArguments(args);
-  if (!o.badSwitch.empty()) Raise(ErrorKind::InvalidArgument, FormatOne(msg::kBadSwitch, ToUtf8(o.badSwitch)));
-  if (o.list || o.listWindows) {
-    if (o.list) ListMonitors();
-    if (o.listWindows) ListWindows();
-    return;
-  }
-  if (o.outputName.empty() && !o.print && !o.clipboard) return;
-  // A name too long to be an argument is refused before anything is captured.
-  if (o.outputName.size() > kMaxArgument) RaiseFCreate(ToUtf8(o.outputName));
-  if (o.jpeg && o.jpegQuality == 0) o.jpegQuality = 70;
-  if (o.delayMs > 0) Sleep(DWORD(o.delayMs));
-  if (o.jiggle) JiggleCursor();
+namespace {
 
+// A series stops between shots when the console is closed or Ctrl+C or Ctrl+Break is
+// pressed, and when the session ends; a shot being written is finished first (the
+// system waits for the handler), so that no half file and no temporary file is left.
+HANDLE g_stop = nullptr;     // set: no shot is to start
+HANDLE g_between = nullptr;  // set while no shot is being taken or written
+
+BOOL WINAPI OnConsoleEvent(DWORD) {
+  SetEvent(g_stop);
+  WaitForSingleObject(g_between, 4000);
+  return TRUE;
+}
+
+// The file name of a shot: as typed, or made from the pattern.
+std::wstring ShotName(const RunOptions& o, int shot, const TBitmap& image, const std::wstring& title) {
+  if (!o.namePattern) return o.outputName;
+  SYSTEMTIME t{};
+  GetLocalTime(&t);
+  const NameFields fields{t.wYear,  t.wMonth,       t.wDay,         t.wHour, t.wMinute, t.wSecond,
+                          t.wMilliseconds, shot, image.Width(), image.Height(), title};
+  std::wstring name;
+  ExpandNamePattern(o.outputName, fields, name);  // checked before the first shot
+  if (name.size() > kMaxArgument) RaiseFCreate(ToUtf8(name));
+  return name;
+}
+
+// One shot: capture, then the clipboard, the file and the printer as the switches say.
+void TakeShot(const RunOptions& options, const std::vector<std::wstring>& args, int shot) {
+  RunOptions o = options;
   ScreenGrabber grabber;
   grabber.target = o.target;
   grabber.monitor = o.monitor;
@@ -99,8 +114,10 @@ void RunCapture(const std::vector<std::wstring>& args) {
     // file is left behind for a printer that is not there.
     RequireDefaultPrinter();
     o.outputName = args.front();
+    o.namePattern = false;
     if (o.outputName.size() > kMaxArgument) RaiseFCreate(ToUtf8(o.outputName));
   }
+  const std::wstring name = ShotName(o, shot, image, grabber.CapturedTitle());
 
   switch (o.OutputFormat()) {
     case RunOptions::Format::Jpeg: {
@@ -108,16 +125,62 @@ void RunCapture(const std::vector<std::wstring>& args) {
       jpeg.Assign(image);
       jpeg.Quality = o.jpegQuality;
       jpeg.Compress();
-      jpeg.SaveToFile(o.outputName);
+      jpeg.SaveToFile(name);
       break;
     }
-    case RunOptions::Format::Png: WritePng(image, o.outputName); break;
-    case RunOptions::Format::Gif: WriteGif(image, o.outputName); break;
-    case RunOptions::Format::Bmp: image.SaveToFile(o.outputName); break;
+    case RunOptions::Format::Png: WritePng(image, name); break;
+    case RunOptions::Format::Gif: WriteGif(image, name); break;
+    case RunOptions::Format::Bmp: image.SaveToFile(name); break;
   }
 
   if (o.print) PrintImage(image, o.Mode());
   if (clipboardFailure) throw *clipboardFailure;
+}
+
+}  // namespace
+
+void RunCapture(const std::vector<std::wstring>& args) {
+  if (args.empty()) return;
+  RunOptions o = ParseArguments(args);
+  if (!o.badSwitch.empty()) Raise(ErrorKind::InvalidArgument, FormatOne(msg::kBadSwitch, ToUtf8(o.badSwitch)));
+  if (o.list || o.listWindows) {
+    if (o.list) ListMonitors();
+    if (o.listWindows) ListWindows();
+    return;
+  }
+  if (o.outputName.empty() && !o.print && !o.clipboard) return;
+  // A name too long to be an argument is refused before anything is captured.
+  if (o.outputName.size() > kMaxArgument) RaiseFCreate(ToUtf8(o.outputName));
+  // So is a pattern with a field that is not one.
+  std::wstring expanded;
+  if (o.namePattern && !ExpandNamePattern(o.outputName, NameFields{}, expanded))
+    Raise(ErrorKind::InvalidArgument, FormatOne(msg::kBadSwitch, ToUtf8(L"/FN " + o.outputName)));
+  KeepExistingFiles(o.keepExisting);
+  if (o.jpeg && o.jpegQuality == 0) o.jpegQuality = 70;
+  if (o.delayMs > 0) Sleep(DWORD(o.delayMs));
+  if (o.jiggle) JiggleCursor();
+  if (o.shots == 1) {
+    TakeShot(o, args, 1);
+    return;
+  }
+  g_stop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  g_between = CreateEventW(nullptr, TRUE, TRUE, nullptr);
+  if (!g_stop || !g_between) RaiseOutOfResources(GetLastError());
+  SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+  const ULONGLONG start = GetTickCount64();
+  for (int shot = 1; shot <= o.shots; ++shot) {
+    // Each shot starts on its own beat, however long the one before took.
+    const ULONGLONG due = start + ULONGLONG(shot - 1) * ULONGLONG(o.intervalMs), now = GetTickCount64();
+    if (WaitForSingleObject(g_stop, due > now ? DWORD(due - now) : 0) == WAIT_OBJECT_0) break;
+    ResetEvent(g_between);
+    try {
+      TakeShot(o, args, shot);
+    } catch (...) {
+      SetEvent(g_between);
+      throw;
+    }
+    SetEvent(g_between);
+  }
 }
 
 }  // namespace pixo

@@ -106,6 +106,11 @@ TEST(ParseArguments, TargetsWithValuesAndTheLastTargetCounts) {
   EXPECT_EQ(o.program, L"Notepad.EXE");
   EXPECT_EQ(o.delayMs, 3000);
   EXPECT_TRUE(o.listWindows && o.outputName.empty() && o.badSwitch.empty());
+  o = Parse(L"pixo /sr:3,1.5 /fn /nc shot_%n.png");
+  EXPECT_EQ(o.shots, 3);
+  EXPECT_EQ(o.intervalMs, 1500);
+  EXPECT_TRUE(o.namePattern && o.keepExisting);
+  EXPECT_EQ(o.outputName, L"shot_%n.png");
 }
 
 TEST(ParseArguments, BadValuesAreKeptForTheErrorAndNeverTakenAsNames) {
@@ -119,7 +124,8 @@ TEST(ParseArguments, BadValuesAreKeptForTheErrorAndNeverTakenAsNames) {
     EXPECT_EQ(o.outputName, L"x.bmp") << ToUtf8(line);
     EXPECT_EQ(o.target, Target::Screen) << ToUtf8(line);
   }
-  for (const wchar_t* delay : {L"/DL:", L"/DL:-1", L"/DL:1.", L"/DL:.5", L"/DL:0.1234", L"/DL:86400.001", L"/DL:1e3"})
+  for (const wchar_t* delay : {L"/DL:", L"/DL:-1", L"/DL:1.", L"/DL:.5", L"/DL:0.1234", L"/DL:86400.001", L"/DL:1e3",
+                               L"/SR:3", L"/SR:0,1", L"/SR:10000,1", L"/SR:2,", L"/SR:,1", L"/SR:2,x"})
     EXPECT_EQ(Parse(std::wstring(L"pixo ") + delay + L" x").badSwitch, delay);
   EXPECT_EQ(Parse(L"pixo /DL:86400 x").delayMs, 86400000);
   EXPECT_EQ(Parse(L"pixo /M:0 /R:1 x").badSwitch, L"/M:0");  // the first one is reported

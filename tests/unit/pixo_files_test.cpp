@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <cstring>
 #include <fstream>
 #include <string>
 
@@ -52,6 +53,24 @@ TEST(TemporaryNames, SameFolderShortAndDistinct) {
   EXPECT_NE(TemporaryNameFor(longName, 0x1235, 7), t);
 }
 
+TEST(NamePatterns, EveryFieldNumberedNamesAndSafeTitles) {
+  const NameFields f{2026, 3, 7, 9, 5, 4, 42, 12, 1920, 1080, L" a/b:c*d?e\"f<g>h|i\\j\tk. "};
+  std::wstring name;
+  ASSERT_TRUE(ExpandNamePattern(L"C:\\shots\\%Y-%m-%d_%H%M%S.%f_%n_%wx%h_%t_100%%.png", f, name));
+  EXPECT_EQ(name, L"C:\\shots\\2026-03-07_090504.042_012_1920x1080_a_b_c_d_e_f_g_h_i_j_k_100%.png");
+  for (const wchar_t* bad : {L"x%", L"%q.png", L"%Z"}) EXPECT_FALSE(ExpandNamePattern(bad, f, name)) << ToUtf8(bad);
+  EXPECT_EQ(SafeForFileName(L" .. "), L"_");
+  EXPECT_EQ(SafeForFileName(std::wstring(100, L'x')).size(), 64u);
+  const struct {
+    const wchar_t *path, *numbered;
+  } cases[] = {{L"shot.png", L"shot_001.png"},
+               {L"C:\\a.b\\shot", L"C:\\a.b\\shot_001"},
+               {L"dir/.hidden", L"dir/.hidden_001"},
+               {L"x.tar.gz", L"x.tar_001.gz"}};
+  for (const auto& c : cases) EXPECT_EQ(NumberedName(c.path, 1), c.numbered) << ToUtf8(c.path);
+  EXPECT_EQ(NumberedName(L"s.bmp", 999), L"s_999.bmp");
+}
+
 class FileStreamTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -77,6 +96,21 @@ TEST_F(FileStreamTest, CommitReplacesTheTargetWhole) {
   }
   EXPECT_EQ(Contents(), "new picture");
   EXPECT_EQ(FilesInFolder(), 1u);
+}
+
+TEST_F(FileStreamTest, KeepingExistingFilesTakesTheNextFreeNumberedName) {
+  KeepExistingFiles(true);
+  for (const char* text : {"first", "second"}) {
+    FileStream file(target_.wstring());
+    file.Write(text, std::strlen(text));
+    file.Commit();
+  }
+  KeepExistingFiles(false);
+  EXPECT_EQ(Contents(), "old picture");
+  EXPECT_EQ(LastWrittenName(), (dir_ / "shot_002.bmp").wstring());
+  std::ifstream first(dir_ / "shot_001.bmp", std::ios::binary);
+  EXPECT_EQ(std::string((std::istreambuf_iterator<char>(first)), {}), "first");
+  EXPECT_EQ(FilesInFolder(), 3u);
 }
 
 TEST_F(FileStreamTest, AnUnfinishedWriteLeavesTheTargetAndNoTemporaryFile) {

@@ -14,6 +14,8 @@
 //               left of the screen, "own plain", uncovered; and a frameless "draws nothing" window that never
 //               draws. RECTFILE gets, per framed window, "title|handle pid client-left
 //               client-top client-width client-height window-width window-height".
+//   flip:       a topmost frameless 200x200 window at 0,0, red; it turns green when a
+//               file flip1 appears in the current folder, then blue at flip2.
 #include <windows.h>
 
 #include <cstdio>
@@ -49,6 +51,15 @@ LRESULT CALLBACK Proc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
       ValidateRect(wnd, nullptr);
       return 0;
     }
+  }
+  if (kind >= 10 && msg == WM_ERASEBKGND) {  // flip: 10 red, 11 green, 12 blue
+    const COLORREF colours[] = {RGB(255, 0, 0), RGB(0, 255, 0), RGB(0, 0, 255)};
+    RECT r;
+    GetClientRect(wnd, &r);
+    HBRUSH b = CreateSolidBrush(colours[(kind - 10) % 3]);
+    FillRect(reinterpret_cast<HDC>(wp), &r, b);
+    DeleteObject(b);
+    return 1;
   }
   if (kind == 3 && (msg == WM_ERASEBKGND || msg == WM_PRINTCLIENT)) {
     DrawOwn(wnd, reinterpret_cast<HDC>(wp));
@@ -119,6 +130,21 @@ int main(int argc, char** argv) {
   } else if (argc > 3 && std::strcmp(argv[3], "offscreen") == 0) {
     expected = Make(0, GetSystemMetrics(SM_CXSCREEN) + 50, 100, 300, 200);
     SetForegroundWindow(expected);
+  } else if (argc > 3 && std::strcmp(argv[3], "flip") == 0) {
+    HWND flip = Make(10, 0, 0, 200, 200, L"flip", WS_EX_TOPMOST, WS_POPUP);
+    if (FILE* f = std::fopen(argv[1], "w")) std::fclose(f);
+    const DWORD end = GetTickCount() + DWORD(std::atoi(argv[2]) * 1000);
+    for (int next = 1; GetTickCount() < end;) {
+      char name[16];
+      std::snprintf(name, sizeof name, "flip%d", next);
+      if (next <= 2 && GetFileAttributesA(name) != INVALID_FILE_ATTRIBUTES) {
+        SetWindowLongPtrW(flip, GWLP_USERDATA, 10 + next++);
+        InvalidateRect(flip, nullptr, TRUE);
+        UpdateWindow(flip);
+      }
+      Pump(20);
+    }
+    return 0;
   } else if (argc > 3 && std::strcmp(argv[3], "own") == 0) {
     HWND covered = Make(3, 100, 100, 400, 300, L"own covered");
     HWND offscreen = Make(3, -150, 450, 400, 200, L"own offscreen");

@@ -120,4 +120,68 @@ wrun "$WIN/pixo.exe" /N 'killed\shot.png'
 check "a run killed while writing: the next run leaves its picture and nothing else" \
   bash -c "[ \"\$(ls -A killed)\" = shot.png ]"
 
+# --- a series: three shots a second apart, the screen changed by the test between them
+hide_image :77
+mkdir -p series
+(cd series && wrun "$WIN/patternwin.exe" ready 30 flip >/dev/null 2>&1 &)
+for _ in $(seq 1 100); do [ -e series/ready ] && break; sleep 0.1; done
+sleep 0.5
+wrun "$WIN/pixo.exe" /N /R:0,0,200,200 /SR:3,1 /FN 'series\shot_%n.png' &
+series_run=$!
+for n in 1 2; do
+  for _ in $(seq 1 200); do [ -e "series/shot_00$n.png" ] && break; sleep 0.02; done
+  touch "series/flip$n"
+done
+wait $series_run; echo $? >rc
+check "a series: exit code 0" rc_is 0
+colours=""
+for n in 1 2 3; do
+  colours+=$($IM "series/shot_00$n.png" -format '%[fx:int(255*mean.r)],%[fx:int(255*mean.g)],%[fx:int(255*mean.b)] ' info: 2>/dev/null)
+done
+check "a series: three whole files, each the colour shown when it was taken ($colours)" \
+  test "$colours" = "255,0,0 0,255,0 0,0,255 "
+check "a series: nothing else in the folder" test "$(ls series | grep -c '\.png$')" = 3
+pkill -f "patternwin.exe ready" 2>/dev/null
+
+# A full disk after the first shot: that file stays whole, the run ends with the write error
+# and leaves no temporary file.
+if mount -t tmpfs -o size=4m tmpfs "$full"; then
+  dd if=/dev/zero of="$full/filler" bs=4k >/dev/null 2>&1
+  truncate -s -200K "$full/filler"
+  show_image noise.png :77
+  run_expecting_box /R:0,0,200,200 /SR:3,1 /FN "full\\n%n.bmp"
+  check "a series on a full disk: exit code 1 and the write error" \
+    eval 'rc_is 1 && sed -n 3p box.txt | grep -qxF "ｽﾄﾘｰﾑ書き込みｴﾗｰ."'
+  $IM noise.png -crop 200x200+0+0 +repage first-expected.png
+  check "a series on a full disk: the first file is whole" same_pixels "$full/n001.bmp" first-expected.png
+  check "a series on a full disk: no other file, no temporary file" test "$(ls -A "$full" | sort | tr '\n' ' ')" = "filler n001.bmp "
+  umount "$full"
+fi
+
+# --- names from a pattern, and names kept as typed
+show_image noise.png :77
+$IM -size 120x80 xc:orange -type TrueColor BMP3:t.bmp
+wrun "$WIN/showpic.exe" t.bmp t.ready 30 300 300 'a/b:c*d?e"f<g>h|i' >/dev/null 2>&1 &
+for _ in $(seq 1 100); do [ -e t.ready ] && break; sleep 0.1; done
+sleep 0.5
+day=$(date +%Y-%m-%d)
+wrun "$WIN/pixo.exe" /N /FN '/T:a/b' 'p_%Y-%m-%d_%H%M%S.%f_%n_%wx%h_%t_100%%.png'
+named=$(ls p_* 2>/dev/null)
+check "a pattern: every field, the title made safe ($named)" bash -c \
+  "[[ '$named' =~ ^p_${day}_[0-9]{6}\\.[0-9]{3}_001_120x80_a_b_c_d_e_f_g_h_i_100%\\.png$ ]]"
+check "a pattern: the picture is the window's" bash -c "[ \$(identify -format %wx%h '$named') = 120x80 ]"
+wrun "$WIN/pixo.exe" /N /R:0,0,10,10 '100%_%n.png'
+check "without /FN a name with % stays as typed" file_nonempty '100%_%n.png'
+pkill -f "showpic.exe t.bmp" 2>/dev/null
+wrun "$WIN/pixo.exe" /Q /FN '%q.png' 2>/dev/null; echo $? >rc
+check "a pattern with an unknown field: exit code 4 before anything is written" eval 'rc_is 4 && file_missing "%q.png"'
+
+# --- /NC: twenty runs at once into one name give twenty whole, distinct files
+mkdir -p nc
+for _ in $(seq 1 20); do wrun "$WIN/pixo.exe" /N /NC /R:0,0,64,64 'nc\same.png' & done
+wait
+check "/NC: twenty runs, twenty files" test "$(ls nc | grep -c '^same\(_0[0-9][0-9]\)\?\.png$')" = 20
+check "/NC: every file whole" bash -c "for f in nc/*.png; do pngcheck -q \"\$f\" >/dev/null || exit 1; done"
+check "/NC: no temporary file" test -z "$(ls nc | grep -v '\.png$')"
+
 finish
