@@ -8,12 +8,11 @@
 //   offscreen:  one window wholly to the right of the primary screen, foreground.
 //   quadrants:  a borderless window over the whole screen: red, green, blue and white
 //               quarters (top left, top right, bottom left, bottom right).
-//   own:        two framed windows whose client areas are drawn alike (left half red,
-//               right half blue, a lime bar of 10 rows across the top): "own covered",
-//               partly covered by a topmost green window, and "own offscreen", partly
-//               left of the screen, "own plain", uncovered; and a frameless "draws nothing" window that never
-//               draws. RECTFILE gets, per framed window, "title|handle pid client-left
-//               client-top client-width client-height window-width window-height".
+//   own:        a framed window "own plain" whose client area is left half red, right
+//               half blue with a lime bar of 10 rows across the top, and a frameless
+//               "draws nothing" window that never draws. RECTFILE gets "title|handle pid
+//               client-left client-top client-width client-height window-width
+//               window-height" of the framed one.
 //   flip:       a topmost frameless 200x200 window at 0,0, red; it turns green when a
 //               file flip1 appears in the current folder, then blue at flip2.
 #include <windows.h>
@@ -146,14 +145,11 @@ int main(int argc, char** argv) {
     }
     return 0;
   } else if (argc > 3 && std::strcmp(argv[3], "own") == 0) {
-    HWND covered = Make(3, 100, 100, 400, 300, L"own covered");
-    HWND offscreen = Make(3, -150, 450, 400, 200, L"own offscreen");
     HWND plain = Make(3, 520, 320, 300, 200, L"own plain");
     Make(4, 600, 100, 200, 100, L"draws nothing", 0, WS_POPUP);
-    Make(1, 250, 150, 200, 150, L"cover", WS_EX_TOPMOST);
     Pump(500);
     FILE* f = std::fopen(argv[1], "w");
-    for (HWND w : {covered, offscreen, plain}) {
+    for (HWND w : {plain}) {
       RECT c, whole;
       GetClientRect(w, &c);
       GetWindowRect(w, &whole);

@@ -169,6 +169,29 @@ for target in /H:0x7FFFFFF0 /PR:nosuch.exe /PR:999999; do
   quiet_run /Q "$target" x.bmp
   check "$target matches no window: exit code 2, no file" eval 'rc_is 2 && file_missing x.bmp'
 done
+# /W: a window's own drawing, covered or partly off the screen. Wine's PrintWindow reaches
+# the windows of the calling process only, so the capture code runs in the process that
+# owns the windows (ownhost.exe, pixo's capture linked in).
+own() { wine "$WIN/ownhost.exe" own-host.txt "$@" 2>>own-err.txt </dev/null; }
+own "/T:own covered" /W /CA /N covered-own.png
+own "/T:own covered" /CA /N covered-screen.png
+own "/T:own offscreen" /W /CA /N offscreen-own.png
+own "/T:own offscreen" /CA /N offscreen-screen.png
+own "/T:own covered" /W /N covered-whole.png
+pattern() {  # width height file: the client areas' drawing
+  $IM -size "$1x$2" xc:red -fill blue -draw "rectangle $(($1 / 2)),0 $(($1 - 1)),$(($2 - 1))" \
+    -fill lime -draw "rectangle 0,0 $(($1 - 1)),9" -depth 8 PNG24:"$3"
+}
+read -r covw covh winw winh < <(tr -d '\r' <own-host.txt | sed -n 's/^own covered|//p')
+read -r offw offh _ < <(tr -d '\r' <own-host.txt | sed -n 's/^own offscreen|//p')
+pattern "$covw" "$covh" covered-expected.png
+pattern "$offw" "$offh" offscreen-expected.png
+check "/W /CA: a covered window's client area, exactly its own pixels" same_pixels covered-own.png covered-expected.png
+check "/W /CA: a window partly off the screen, exactly its own pixels" same_pixels offscreen-own.png offscreen-expected.png
+differs() { [ "$(identify -format %wx%h "$1")" != "$(identify -format %wx%h "$2")" ] || ! same_pixels "$1" "$2"; }
+check "without /W: the covered window as the screen shows it, cover included" differs covered-screen.png covered-expected.png
+check "without /W: the window partly off the screen, clipped to the screen" differs offscreen-screen.png offscreen-expected.png
+check "/W without /CA: the whole window's size" test "$(identify -format %wx%h covered-whole.png)" = "${winw}x$winh"
 quiet_run /Q "/T:draws nothing" /W x.bmp
 check "/W on a window that draws nothing: the target error, exit code 2, no file" eval \
   'rc_is 2 && err_has "ｳｨﾝﾄﾞｳ draws nothing は何も描画しません." && file_missing x.bmp'
