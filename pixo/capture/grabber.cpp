@@ -2,18 +2,12 @@
 
 #include "pixo/base/errors.h"
 #include "pixo/base/stream.h"
+#include "pixo/capture/system_library.h"
 #include "pixo/capture/tbitmap.h"
 
 namespace pixo {
 
 namespace {
-
-// A function of a system DLL that older systems may lack; null when it is not there.
-template <typename F>
-F SystemFunction(const wchar_t* dll, const char* name) {
-  HMODULE module = LoadLibraryW(dll);
-  return module ? reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name))) : nullptr;
-}
 
 // The window's rectangle as it is seen: without the invisible resize borders that the
 // desktop compositor adds, where it tells them; else the window rectangle.

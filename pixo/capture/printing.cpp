@@ -9,6 +9,7 @@
 #include "pixo/capture/gdi_imaging.h"
 #include "pixo/capture/output_writers.h"
 #include "pixo/capture/print_convert.h"
+#include "pixo/capture/system_library.h"
 #include "pixo/capture/tbitmap.h"
 
 namespace pixo {
@@ -17,20 +18,46 @@ namespace {
 
 constexpr const wchar_t* kJobTitle = L"Pixo printing";
 
+// The spooler's functions, from winspool.drv loaded when a run first prints (most runs
+// never do, and the library with what it loads costs every run's start-up).
+struct Spooler {
+  decltype(&EnumPrintersW) enumPrinters = nullptr;
+  decltype(&OpenPrinterW) openPrinter = nullptr;
+  decltype(&ClosePrinter) closePrinter = nullptr;
+  decltype(&DocumentPropertiesW) documentProperties = nullptr;
+};
+
+// Without the spooler there is no printer to print on.
+const Spooler& TheSpooler() {
+  static const Spooler spooler = [] {
+    Spooler s;
+    s.enumPrinters = SystemFunction<decltype(&EnumPrintersW)>(L"winspool.drv", "EnumPrintersW");
+    s.openPrinter = SystemFunction<decltype(&OpenPrinterW)>(L"winspool.drv", "OpenPrinterW");
+    s.closePrinter = SystemFunction<decltype(&ClosePrinter)>(L"winspool.drv", "ClosePrinter");
+    s.documentProperties = SystemFunction<decltype(&DocumentPropertiesW)>(L"winspool.drv", "DocumentPropertiesW");
+    return s;
+  }();
+  if (!spooler.enumPrinters || !spooler.openPrinter || !spooler.closePrinter || !spooler.documentProperties)
+    Raise(ErrorKind::Printer, msg::kNoDefaultPrinter);
+  return spooler;
+}
+
 struct PrinterTraits {
   static HANDLE Empty() { return nullptr; }
-  static void Close(HANDLE h) { ClosePrinter(h); }
+  static void Close(HANDLE h) { TheSpooler().closePrinter(h); }
 };
 using PrinterHandle = Owned<HANDLE, PrinterTraits>;
 using PrinterDC = Owned<HDC, DcTraits>;
 
 // Whether a printer of that name is installed.
 bool PrinterInstalled(const std::wstring& device) {
+  const Spooler& spooler = TheSpooler();
   DWORD needed = 0, count = 0;
-  EnumPrintersW(PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS, nullptr, 4, nullptr, 0, &needed, &count);
+  spooler.enumPrinters(PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS, nullptr, 4, nullptr, 0, &needed, &count);
   if (needed == 0) return false;
   std::vector<BYTE> buffer(needed);
-  if (!EnumPrintersW(PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS, nullptr, 4, buffer.data(), needed, &needed, &count))
+  if (!spooler.enumPrinters(PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS, nullptr, 4, buffer.data(), needed, &needed,
+                            &count))
     return false;
   const auto* info = reinterpret_cast<const PRINTER_INFO_4W*>(buffer.data());
   for (DWORD i = 0; i < count; ++i) {
@@ -72,13 +99,14 @@ class Printer {
 
     std::vector<char> mode;
     HANDLE opened = nullptr;
-    if (OpenPrinterW(const_cast<wchar_t*>(device.c_str()), &opened, nullptr)) {
+    const Spooler& spooler = TheSpooler();
+    if (spooler.openPrinter(const_cast<wchar_t*>(device.c_str()), &opened, nullptr)) {
       const PrinterHandle printer(opened);
       const LONG size =
-          DocumentPropertiesW(nullptr, printer.get(), const_cast<wchar_t*>(device.c_str()), nullptr, nullptr, 0);
+          spooler.documentProperties(nullptr, printer.get(), const_cast<wchar_t*>(device.c_str()), nullptr, nullptr, 0);
       if (size > 0) {
         mode.resize(size_t(size));
-        if (DocumentPropertiesW(nullptr, printer.get(), const_cast<wchar_t*>(device.c_str()),
+        if (spooler.documentProperties(nullptr, printer.get(), const_cast<wchar_t*>(device.c_str()),
                                 reinterpret_cast<DEVMODEW*>(mode.data()), nullptr, DM_OUT_BUFFER) < 0)
           mode.clear();
       }

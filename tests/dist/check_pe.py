@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Reads the PE headers of the shipped files: 32-bit x86 ones in dist/, 64-bit x64 ones in
-dist/x64/, each importing only Windows' own DLLs (the runtime is linked in); and pixo.exe's
+dist/x64/, each importing only the system's known DLLs (the runtime is linked in); and pixo.exe's
 embedded application manifest."""
 import re
 import struct
@@ -12,10 +12,13 @@ MACHINES = {0x14C: "i386", 0x8664: "AMD64"}
 EXPECTED = {"": ("i386", 0x10B), "x64": ("AMD64", 0x20B)}  # machine, optional-header magic
 # subsystem (GUI 2, console 3; a DLL's is not used), DLL
 FILES = {"pixo.exe": (2, False), "tavo.exe": (3, False), "Tavo.ocx": (None, True), "tavoplay.exe": (2, False)}
-# The DLLs a MinGW build with a static runtime may import; a shared runtime
-# (libgcc_s, libstdc++, libwinpthread) would make the files fail to load elsewhere.
-SYSTEM_DLLS = {"kernel32.dll", "msvcrt.dll", "user32.dll", "gdi32.dll", "winspool.drv", "ole32.dll",
-               "oleaut32.dll", "advapi32.dll", "shell32.dll", "comdlg32.dll", "dwmapi.dll", "shcore.dll"}
+# The DLLs a shipped file may import: a MinGW build with a static runtime, and only the
+# system's known DLLs, which the loader takes from the system folder whatever else lies
+# beside the program. A shared runtime (libgcc_s, libstdc++, libwinpthread) would make the
+# files fail to load elsewhere; another system DLL (winspool.drv, dwmapi.dll) would be
+# looked for in the program's folder first, where a planted copy could be loaded.
+KNOWN_DLLS = {"kernel32.dll", "msvcrt.dll", "user32.dll", "gdi32.dll", "ole32.dll", "oleaut32.dll",
+              "advapi32.dll", "shell32.dll", "comdlg32.dll"}
 
 
 def rva_to_offset(sections, rva):
@@ -117,7 +120,7 @@ def main():
                     problems.append("subsystem %d, not %d" % (got[2], subsystem))
                 if got[3] != is_dll:
                     problems.append("DLL flag %s" % got[3])
-                foreign = sorted(set(got[4]) - SYSTEM_DLLS)
+                foreign = sorted(set(got[4]) - KNOWN_DLLS)
                 if foreign:
                     problems.append("imports " + ", ".join(foreign))
                 if name == "pixo.exe":
