@@ -27,6 +27,11 @@ BmpLayout ComputeBmpLayout(const ImageView& image, const BmpFields& fields) {
 }
 
 void WriteBmp(OutStream& out, const ImageView& image, const BmpFields& h) {
+  const BmpLayout l = WriteBmpHeaders(out, image, h);
+  out.Write(image.bits, l.imageSize);
+}
+
+BmpLayout WriteBmpHeaders(OutStream& out, const ImageView& image, const BmpFields& h) {
   const BmpLayout l = ComputeBmpLayout(image, h);
   out.WriteLE16(0x4D42);
   out.WriteLE32(l.fileSize);
@@ -54,7 +59,7 @@ void WriteBmp(OutStream& out, const ImageView& image, const BmpFields& h) {
     for (auto& c : table) c.reserved = 0;
     out.Write(table.data(), table.size() * sizeof(Rgb4));
   }
-  out.Write(image.bits, l.imageSize);
+  return l;
 }
 
 }  // namespace pixo

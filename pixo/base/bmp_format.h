@@ -28,5 +28,8 @@ BmpLayout ComputeBmpLayout(const ImageView& image, const BmpFields& fields);
 // masks (bit fields only), the colour table and image-size bytes of pixel rows as they
 // lie in memory.
 void WriteBmp(OutStream& out, const ImageView& image, const BmpFields& fields);
+// The same without the pixel rows (image.bits is not read): a writer that reads the rows
+// in bands writes them itself, image-size bytes of them. Returns the layout.
+BmpLayout WriteBmpHeaders(OutStream& out, const ImageView& image, const BmpFields& fields);
 
 }  // namespace pixo

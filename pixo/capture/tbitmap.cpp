@@ -244,6 +244,10 @@ void TBitmap::SaveToFile(const std::wstring& name) {
 
 void TBitmap::SaveToStream(OutStream& file) {
   if (Empty()) return;
+  if (!image_->isDib && BitsPerPixel() > 8 && !image_->saveCopy) {
+    SaveInBands(file);
+    return;
+  }
   const DIBSECTION& ds = SectionForSaving();
   HBITMAP sectionHandle = image_->isDib ? image_->bitmap.get() : image_->saveCopy.get();
 
@@ -275,6 +279,38 @@ void TBitmap::SaveToStream(OutStream& file) {
   }
   GdiFlush();
   WriteBmp(file, image, fields);
+}
+
+void TBitmap::SaveInBands(OutStream& file) {
+  // The file holds the rows bottom-up, as a bottom-up DIB of the bitmap's own bit count
+  // holds them in memory; they are read into it band by band, so that the capture is
+  // never copied whole.
+  ImageView image;
+  image.width = Width();
+  image.height = Height();
+  image.bitCount = BitsPerPixel();
+  image.stride = DibStride(image.width, image.bitCount);
+  BmpFields fields;
+  fields.sizeImage = uint32_t(CheckedMul(image.stride, image.height));
+  WriteBmpHeaders(file, image, fields);
+  constexpr int32_t kBandBytes = 4 << 20;
+  const int32_t bandRows = std::max<int32_t>(1, std::min<int32_t>(image.height, kBandBytes / image.stride));
+  std::vector<uint8_t> band(size_t(bandRows) * size_t(image.stride));
+  InfoWithTable info{};
+  info.header.biSize = sizeof(BITMAPINFOHEADER);
+  info.header.biWidth = image.width;
+  info.header.biHeight = image.height;
+  info.header.biPlanes = 1;
+  info.header.biBitCount = WORD(image.bitCount);
+  info.header.biCompression = BI_RGB;
+  WindowDC screen(nullptr, false);
+  for (int32_t first = 0; first < image.height; first += bandRows) {
+    const int32_t rows = std::min(bandRows, image.height - first);
+    if (GetDIBits(screen.get(), Handle(), UINT(first), UINT(rows), band.data(), reinterpret_cast<BITMAPINFO*>(&info),
+                  DIB_RGB_COLORS) != rows)
+      RaiseOutOfResources();
+    file.Write(band.data(), size_t(rows) * size_t(image.stride));
+  }
 }
 
 BitmapCanvas::BitmapCanvas(const TBitmap& bitmap)

@@ -71,6 +71,8 @@ class TBitmap {
   };
   static std::shared_ptr<Image> Describe(HBITMAP handle);
   const DIBSECTION& SectionForSaving();
+  // Writes a device-dependent bitmap of 16 bits or more as BMP, its rows read in bands.
+  void SaveInBands(OutStream& file);
 
   std::shared_ptr<Image> image_;
 };
