@@ -166,6 +166,8 @@ void RunCapture(const std::vector<std::wstring>& args) {
   g_stop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   g_between = CreateEventW(nullptr, TRUE, TRUE, nullptr);
   if (!g_stop || !g_between) RaiseOutOfResources(GetLastError());
+  // Started from a console (a batch file, or start /wait): Ctrl+C there reaches this run.
+  AttachConsole(ATTACH_PARENT_PROCESS);
   SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
   const ULONGLONG start = GetTickCount64();
   for (int shot = 1; shot <= o.shots; ++shot) {
