@@ -8,7 +8,8 @@ HANDLE StandardHandle(DWORD which) {
   HANDLE h = GetStdHandle(which);
   if (h && h != INVALID_HANDLE_VALUE && GetFileType(h) != FILE_TYPE_UNKNOWN) return h;
   // Started from a console without redirection: write to that console.
-  static bool attached = AttachConsole(ATTACH_PARENT_PROCESS) != 0;
+  // (A series has attached already: then the call fails with ERROR_ACCESS_DENIED.)
+  static bool attached = AttachConsole(ATTACH_PARENT_PROCESS) != 0 || GetLastError() == ERROR_ACCESS_DENIED;
   if (!attached) return nullptr;
   h = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                   0, nullptr);
