@@ -53,7 +53,14 @@ class FileStream : public OutStream {
   void Commit();
 
  private:
+  // Moves the finished temporary file onto its name, or with KeepExistingFiles onto the
+  // first free one (stream_common.cpp).
+  void TakeName();
+  // Moves the temporary file onto the name, replacing a file there or not; false when it
+  // stays where it is. Defined per platform, as is:
   bool MoveInPlace(const std::wstring& to, bool replace);
+  // whether the last move that failed found the name taken.
+  static bool NameWasTaken();
   void Discard();
   bool SetDeleteOnClose(bool remove);
   std::wstring name_;

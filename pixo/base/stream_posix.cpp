@@ -34,14 +34,6 @@ std::string ToUtf8(const std::wstring& s) {
   return out;
 }
 
-namespace {
-bool g_keepExisting = false;
-std::wstring g_lastWritten;
-}  // namespace
-
-void KeepExistingFiles(bool keep) { g_keepExisting = keep; }
-const std::wstring& LastWrittenName() { return g_lastWritten; }
-
 FileStream::FileStream(const std::wstring& name) : name_(name) {
   if (name == L"-") {
     handle_ = stdout;
@@ -88,17 +80,7 @@ void FileStream::Commit() {
   const bool closed = std::fclose(static_cast<FILE*>(handle_)) == 0;
   handle_ = nullptr;
   if (!closed) RaiseWriteError();
-  if (!g_keepExisting) {
-    if (!MoveInPlace(name_, true)) RaiseFCreate(ToUtf8(name_));
-    return;
-  }
-  for (int k = 0; k <= 999; ++k) {
-    if (MoveInPlace(k == 0 ? name_ : NumberedName(name_, k), false)) return;
-    if (errno != EEXIST) break;
-  }
-  std::remove(ToUtf8(temporary_).c_str());
-  temporary_.clear();
-  RaiseFCreate(ToUtf8(name_));
+  TakeName();
 }
 
 bool FileStream::MoveInPlace(const std::wstring& to, bool replace) {
@@ -108,8 +90,9 @@ bool FileStream::MoveInPlace(const std::wstring& to, bool replace) {
   if (replace ? std::rename(from.c_str(), target.c_str()) != 0 : link(from.c_str(), target.c_str()) != 0) return false;
   if (!replace) unlink(from.c_str());
   temporary_.clear();
-  g_lastWritten = to;
   return true;
 }
+
+bool FileStream::NameWasTaken() { return errno == EEXIST; }
 
 }  // namespace pixo

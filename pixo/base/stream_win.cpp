@@ -15,14 +15,6 @@ std::string ToUtf8(const std::wstring& s) {
   return out;
 }
 
-namespace {
-bool g_keepExisting = false;
-std::wstring g_lastWritten;
-}  // namespace
-
-void KeepExistingFiles(bool keep) { g_keepExisting = keep; }
-const std::wstring& LastWrittenName() { return g_lastWritten; }
-
 FileStream::FileStream(const std::wstring& name) : name_(name) {
   if (name == L"-") {
     // Standard output, redirected to a file or a pipe: the bytes go there as they come.
@@ -106,28 +98,19 @@ void FileStream::Commit() {
     temporary_.clear();
     RaiseWriteError();
   }
-  if (!g_keepExisting) {
-    if (!MoveInPlace(name_, true)) RaiseFCreate(ToUtf8(name_));
-    return;
-  }
-  for (int k = 0; k <= 999; ++k) {
-    const std::wstring candidate = k == 0 ? name_ : NumberedName(name_, k);
-    if (MoveInPlace(candidate, false)) return;
-    const DWORD error = GetLastError();
-    if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) break;
-  }
-  // No free name: the image is not kept.
-  DeleteFileW(temporary_.c_str());
-  temporary_.clear();
-  RaiseFCreate(ToUtf8(name_));
+  TakeName();
 }
 
 bool FileStream::MoveInPlace(const std::wstring& to, bool replace) {
   const DWORD flags = MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
   if (!MoveFileExW(temporary_.c_str(), to.c_str(), flags)) return false;
   temporary_.clear();
-  g_lastWritten = to;
   return true;
+}
+
+bool FileStream::NameWasTaken() {
+  const DWORD error = GetLastError();
+  return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS;
 }
 
 }  // namespace pixo
