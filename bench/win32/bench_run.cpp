@@ -91,7 +91,7 @@ int main(int argc, char** argv) {
   // The writers' own time on a capture of this screen, written into the folder.
   pixo::ScreenGrabber grabber;
   pixo::TBitmap image;
-  const double capture = Best(rounds, [&] { image.TakeHandle(grabber.Capture()); });
+  const double capture = Best(rounds, [&] { image = grabber.Capture(); });
   const std::wstring base = folder + L"\\own";
   struct Format {
     const char* name;

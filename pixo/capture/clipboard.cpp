@@ -75,8 +75,8 @@ class ClipboardMemory {
 
 void CopyToClipboard(TBitmap& image) {
   std::unique_ptr<ClipboardMemory> memory;
-  if (!image.IsDibSection() && image.BitsPerPixel() > 8) {
-    // The usual capture, a screen bitmap: its pixels are read once, straight into the
+  if (image.BitsPerPixel() > 8) {
+    // The usual capture (a screen bitmap, or a 32-bit section): its pixels are read once, straight into the
     // clipboard's memory, as a bottom-up DIB of the same depth (what a saved BMP file
     // holds after its file header). Nothing else as large is made.
     BITMAPINFOHEADER header{};
@@ -95,7 +95,7 @@ void CopyToClipboard(TBitmap& image) {
                   reinterpret_cast<BITMAPINFO*>(memory->bytes()), DIB_RGB_COLORS) == 0)
       RaiseOutOfResources(GetLastError());
   } else {
-    // Palette and DIB captures (small screens): through the BMP writer.
+    // Palette captures (screens of 256 colours or fewer): through the BMP writer.
     MemoryStream bmp;
     image.SaveToStream(bmp);
     if (bmp.bytes.size() <= kFileHeaderSize) Raise(ErrorKind::Clipboard, msg::kClipboard);

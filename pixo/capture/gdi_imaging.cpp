@@ -8,7 +8,9 @@
 #include "pixo/capture/gdi_imaging.h"
 #include "pixo/capture/output_writers.h"
 #include "pixo/capture/tbitmap.h"
+#include "pixo/base/stream.h"
 #include "pixo/imaging/gif_encoder.h"
+#include "pixo/imaging/png_encoder.h"
 #include "pixo/imaging/png_image.h"
 
 namespace pixo {
@@ -161,6 +163,17 @@ void DibToBitmap(const DibImage& dib, TBitmap& bitmap) {
 }
 
 void WritePng(const TBitmap& image, const std::wstring& name) {
+  ImageView section;
+  if (SectionView(image, section) && section.bitCount == 32) {
+    // A capture held as a 32-bit section is encoded where it lies, its padding bytes left
+    // out: the file of a 24-bit copy, without the copy.
+    PngOptions options;
+    options.padded = true;
+    FileStream file(name);
+    EncodePng(file, section, options);
+    file.Commit();
+    return;
+  }
   PngImage png;
   PngFromBitmap(image, png);
   png.SetCompressionLevel(0);

@@ -165,10 +165,10 @@ void CopyInBands(HDC to, int w, int h, HDC from, int x, int y) {
 }
 
 // Copies a rectangle of the virtual screen; what no monitor shows is black.
-BitmapHandle CopyScreenArea(const ScreenRect& area, bool cursor) {
+TBitmap CopyScreenArea(const ScreenRect& area, bool cursor) {
   const int w = area.right - area.left, h = area.bottom - area.top;
   TBitmap work;
-  work.SetSize(w, h);
+  work.SetSizeForCapture(w, h);
   {
     WindowDC screen(nullptr, false);
     BitmapCanvas canvas(work);
@@ -182,12 +182,12 @@ BitmapHandle CopyScreenArea(const ScreenRect& area, bool cursor) {
     FillRgn(canvas.dc(), gaps.get(), static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
     if (cursor) DrawScreenCursor(canvas.dc(), POINT{area.left, area.top}, w, h);
   }
-  return BitmapHandle(work.ReleaseHandle());
+  return work;
 }
 
 // The primary screen or the foreground window, through the window's own device context,
 // clipped to the primary screen.
-BitmapHandle CopyWindow(bool foreground, bool cursor) {
+TBitmap CopyWindow(bool foreground, bool cursor) {
   HWND wnd = foreground ? ForegroundWindow() : GetDesktopWindow();
   if (!wnd) return {};
 
@@ -201,14 +201,14 @@ BitmapHandle CopyWindow(bool foreground, bool cursor) {
 
   TBitmap work;
   WindowDC source(wnd, true);
-  work.SetSize(c.width, c.height);
+  work.SetSizeForCapture(c.width, c.height);
   {
     BitmapCanvas canvas(work);
     CopyInBands(canvas.dc(), c.width, c.height, source.get(), r.left - whole.left + c.offsetX,
                 r.top - whole.top + c.offsetY);
     if (cursor) DrawScreenCursor(canvas.dc(), POINT{r.left + c.offsetX, r.top + c.offsetY}, c.width, c.height);
   }
-  return BitmapHandle(work.ReleaseHandle());
+  return work;
 }
 
 // Whether every pixel of the bitmap reads as the colour (at 32 bits per pixel), read in
@@ -239,7 +239,7 @@ bool AllPixelsAre(HBITMAP bitmap, int w, int h, COLORREF colour) {
 // screen or on no monitor), with or without its frame. A window that draws nothing leaves
 // the background as it was: that is found by drawing on two different backgrounds, and is
 // a target error rather than a blank picture.
-BitmapHandle CopyOwnPixels(HWND wnd, bool client, bool cursor, const std::string& name) {
+TBitmap CopyOwnPixels(HWND wnd, bool client, bool cursor, const std::string& name) {
   RECT r{};
   POINT origin{};
   if (client) {
@@ -275,7 +275,7 @@ BitmapHandle CopyOwnPixels(HWND wnd, bool client, bool cursor, const std::string
     BitmapCanvas canvas(work);
     DrawScreenCursor(canvas.dc(), origin, w, h);
   }
-  return BitmapHandle(work.ReleaseHandle());
+  return work;
 }
 
 BOOL CALLBACK AddWindow(HWND wnd, LPARAM list) {
@@ -345,7 +345,7 @@ std::vector<MonitorArea> Monitors() {
   return OrderMonitors(std::move(list));
 }
 
-BitmapHandle ScreenGrabber::Capture() {
+TBitmap ScreenGrabber::Capture() {
   ScreenRect area{};
   capturedTitle_.clear();
   switch (target) {

@@ -10,6 +10,7 @@
 
 #include "pixo/capture/clip.h"
 #include "pixo/capture/cmdline.h"
+#include "pixo/capture/tbitmap.h"
 #include "pixo/capture/win_handles.h"
 
 namespace pixo {
@@ -26,10 +27,9 @@ class ScreenGrabber {
   bool clientArea = false;  // a window's client area only
   bool drawCursor = false;
 
-  // A bitmap holding the capture, owned by the caller; 0 when nothing was captured (a
-  // foreground window off the primary screen). A monitor, window or rectangle that is
-  // not there raises ETargetError.
-  BitmapHandle Capture();
+  // The capture; empty when nothing was captured (a foreground window off the primary
+  // screen). A monitor, window or rectangle that is not there raises ETargetError.
+  TBitmap Capture();
   // The title of the window that the last Capture took ("" for other targets).
   const std::wstring& CapturedTitle() const { return capturedTitle_; }
 

@@ -90,8 +90,7 @@ void TakeShot(const RunOptions& options, const std::vector<std::wstring>& args, 
   grabber.clientArea = o.clientArea;
   grabber.drawCursor = o.cursor;
 
-  TBitmap image;
-  image.TakeHandle(grabber.Capture());
+  TBitmap image = grabber.Capture();
   if (image.Width() <= 0 || image.Height() <= 0) return;
   // The clipboard gets the capture itself, before a format changes it. When it cannot be
   // had (another program holds it), the file is written all the same and the clipboard's

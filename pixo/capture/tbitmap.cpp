@@ -136,6 +136,31 @@ void TBitmap::SetSize(int width, int height) {
   image_ = Describe(bmp.release());
 }
 
+void TBitmap::SetSizeForCapture(int width, int height) {
+  int screenBits;
+  {
+    WindowDC screen(nullptr, false);
+    screenBits = GetDeviceCaps(screen.get(), BITSPIXEL) * GetDeviceCaps(screen.get(), PLANES);
+  }
+  if (screenBits != 32 || width <= 0 || height <= 0) {
+    SetSize(width, height);
+    return;
+  }
+  InfoWithTable info{};
+  info.header.biSize = sizeof(BITMAPINFOHEADER);
+  info.header.biWidth = width;
+  info.header.biHeight = -height;  // top-down: printer drivers draw bottom-up sections upside down
+  info.header.biPlanes = 1;
+  info.header.biBitCount = 32;
+  info.header.biCompression = BI_RGB;
+  void* bits = nullptr;
+  BitmapHandle section(CreateSection(reinterpret_cast<BITMAPINFO*>(&info), &bits));
+  std::memset(bits, 0xFF, size_t(DibStride(width, 32)) * size_t(height));
+  auto img = Describe(section.release());
+  img->topDown = true;  // made top-down above, whatever the description says
+  image_ = std::move(img);
+}
+
 void TBitmap::SetPixelFormat24() {
   if (Empty()) return;
   InfoWithTable info{};
@@ -248,6 +273,10 @@ void TBitmap::SaveToStream(OutStream& file) {
     SaveInBands(file);
     return;
   }
+  if (image_->isDib && image_->topDown && BitsPerPixel() == 32) {
+    SaveBottomUp(file);
+    return;
+  }
   const DIBSECTION& ds = SectionForSaving();
   HBITMAP sectionHandle = image_->isDib ? image_->bitmap.get() : image_->saveCopy.get();
 
@@ -311,6 +340,26 @@ void TBitmap::SaveInBands(OutStream& file) {
       RaiseOutOfResources();
     file.Write(band.data(), size_t(rows) * size_t(image.stride));
   }
+}
+
+void TBitmap::SaveBottomUp(OutStream& file) {
+  // A capture's top-down 32-bit section, written as the bottom-up BI_RGB file a capture
+  // has always been: its rows from the bottom one up, straight from the section.
+  GdiFlush();
+  const DIBSECTION& ds = image_->section;
+  ImageView image;
+  image.width = Width();
+  image.height = Height();
+  image.bitCount = 32;
+  image.stride = ds.dsBm.bmWidthBytes;
+  image.bits = static_cast<const uint8_t*>(ds.dsBm.bmBits);
+  image.topDown = true;
+  BmpFields fields;
+  fields.sizeImage = uint32_t(CheckedMul(image.stride, image.height));
+  ImageView header = image;
+  header.topDown = false;
+  WriteBmpHeaders(file, header, fields);
+  for (int32_t y = image.height - 1; y >= 0; --y) file.Write(image.Row(y), size_t(image.stride));
 }
 
 BitmapCanvas::BitmapCanvas(const TBitmap& bitmap)

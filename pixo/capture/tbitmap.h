@@ -18,6 +18,8 @@ class TBitmap {
   TBitmap() = default;
   TBitmap(const TBitmap&) = delete;
   TBitmap& operator=(const TBitmap&) = delete;
+  TBitmap(TBitmap&&) = default;
+  TBitmap& operator=(TBitmap&&) = default;
 
   // Shares the other bitmap's image.
   void Assign(const TBitmap& other) { image_ = other.image_; }
@@ -25,6 +27,10 @@ class TBitmap {
   // Recreates the bitmap as a screen-compatible bitmap of the new size, filled white,
   // with the old content copied to its top-left corner; no bitmap while a size is 0.
   void SetSize(int width, int height);
+  // A new picture of the size for a capture to land in: a top-down DIB section that
+  // the writers read in place where the screen has 32 bits per pixel (as a device-
+  // dependent bitmap of that screen would hold them), else as SetSize. White.
+  void SetSizeForCapture(int width, int height);
 
   // Adopts a bitmap handle; this object deletes it in the end.
   void TakeHandle(BitmapHandle handle);
@@ -73,6 +79,8 @@ class TBitmap {
   const DIBSECTION& SectionForSaving();
   // Writes a device-dependent bitmap of 16 bits or more as BMP, its rows read in bands.
   void SaveInBands(OutStream& file);
+  // Writes a capture held as a top-down 32-bit section as a bottom-up BMP, in place.
+  void SaveBottomUp(OutStream& file);
 
   std::shared_ptr<Image> image_;
 };

@@ -26,20 +26,21 @@ inline uint32_t Score(uint8_t v) {
   return uint32_t(sv < 0 ? -sv : sv);
 }
 
-// Copies picture row y of the image into raw (after its type byte) in PNG byte order.
-void ConvertRow(const ImageView& img, int y, int colStart, int colStep, std::vector<uint8_t>& raw) {
+// Copies picture row y of the image into raw (after its type byte) in PNG byte order, at
+// pixelBits bits per pixel (24 for 32-bit pixels whose fourth byte is padding).
+void ConvertRow(const ImageView& img, int y, int colStart, int colStep, int pixelBits, std::vector<uint8_t>& raw) {
   const uint8_t* src = img.Row(y);
   uint8_t* dst = raw.data() + 1;
   const int w = img.width;
   if (img.bitCount == 24 || img.bitCount == 32) {
-    const int n = img.bitCount / 8;
+    const int n = img.bitCount / 8, m = pixelBits / 8;
     for (int x = colStart; x < w; x += colStep) {
       const uint8_t* s = src + size_t(x) * n;
       dst[0] = s[2];
       dst[1] = s[1];
       dst[2] = s[0];
-      if (n == 4) dst[3] = s[3];
-      dst += n;
+      if (m == 4) dst[3] = s[3];
+      dst += m;
     }
     return;
   }
@@ -201,20 +202,22 @@ PngFormat FormatOf(int bitCount) {
 struct Pass {
   int colStart, colStep, rowStart, rowStep;
   size_t rows, rowBytes;  // rowBytes without the filter byte
+  int pixelBits;          // of the written pixels
 };
 
-std::vector<Pass> PassesOf(const ImageView& img, bool interlaced) {
+std::vector<Pass> PassesOf(const ImageView& img, bool interlaced, int pixelBits) {
   static const int kColStart[7] = {0, 4, 0, 2, 0, 1, 0};
   static const int kColStep[7] = {8, 8, 4, 4, 2, 2, 1};
   static const int kRowStart[7] = {0, 0, 4, 0, 2, 0, 1};
   static const int kRowStep[7] = {8, 8, 8, 4, 4, 2, 2};
   std::vector<Pass> passes;
   for (int p = 0; p < (interlaced ? 7 : 1); ++p) {
-    Pass pass = interlaced ? Pass{kColStart[p], kColStep[p], kRowStart[p], kRowStep[p], 0, 0} : Pass{0, 1, 0, 1, 0, 0};
+    Pass pass = interlaced ? Pass{kColStart[p], kColStep[p], kRowStart[p], kRowStep[p], 0, 0, pixelBits}
+                           : Pass{0, 1, 0, 1, 0, 0, pixelBits};
     if (img.width <= pass.colStart || img.height <= pass.rowStart) continue;
     const size_t cols = size_t(img.width - pass.colStart + pass.colStep - 1) / size_t(pass.colStep);
     pass.rows = size_t(img.height - pass.rowStart + pass.rowStep - 1) / size_t(pass.rowStep);
-    pass.rowBytes = (cols * size_t(img.bitCount) + 7) / 8;
+    pass.rowBytes = (cols * size_t(pixelBits) + 7) / 8;
     passes.push_back(pass);
   }
   return passes;
@@ -275,14 +278,14 @@ void WriteChunksBeforeIdat(OutStream& out, ChunkWriter& chunks, const ImageView&
 // first row's "up" neighbour: so a block of rows filters alike whichever thread runs it.
 template <typename Take>
 void FilterRows(const ImageView& img, const Pass& pass, size_t first, size_t end, bool adaptive, Take take) {
-  const int bytesPerPixel = (img.bitCount + 7) / 8;
+  const int bytesPerPixel = (pass.pixelBits + 7) / 8;
   std::vector<uint8_t> raw(pass.rowBytes + 1, 0), prev(pass.rowBytes + 1, 0);
   const auto imageRow = [&pass](size_t r) { return pass.rowStart + int(r) * pass.rowStep; };
-  if (first > 0) ConvertRow(img, imageRow(first - 1), pass.colStart, pass.colStep, prev);
+  if (first > 0) ConvertRow(img, imageRow(first - 1), pass.colStart, pass.colStep, pass.pixelBits, prev);
   RowFilter filter;
   filter.Reset(pass.rowBytes, bytesPerPixel);
   for (size_t r = first; r < end; ++r) {
-    ConvertRow(img, imageRow(r), pass.colStart, pass.colStep, raw);
+    ConvertRow(img, imageRow(r), pass.colStart, pass.colStep, pass.pixelBits, raw);
     const std::vector<uint8_t>& row = adaptive ? filter.Choose(raw, prev) : raw;
     take(row);
     raw.swap(prev);
@@ -326,12 +329,14 @@ void WriteIdatInOrder(IdatSink& idat, const ImageView& img, const std::vector<Pa
 }  // namespace
 
 void EncodePng(OutStream& out, const ImageView& img, const PngOptions& options) {
-  const PngFormat format = FormatOf(img.bitCount);
+  // 32-bit pixels whose fourth byte is padding are written as RGB.
+  const int pixelBits = img.bitCount == 32 && options.padded ? 24 : img.bitCount;
+  const PngFormat format = FormatOf(pixelBits);
   ChunkWriter chunks(out);
   WriteChunksBeforeIdat(out, chunks, img, options, format);
 
   const bool interlaced = options.interlace == 1;
-  const std::vector<Pass> passes = PassesOf(img, interlaced);
+  const std::vector<Pass> passes = PassesOf(img, interlaced, pixelBits);
   const size_t streamBytes = StreamBytes(passes);
   const unsigned cores = options.threads ? options.threads : std::thread::hardware_concurrency();
   const unsigned threads = DeflateThreads(streamBytes, cores);

@@ -20,6 +20,9 @@ struct PngOptions {
   uint8_t unit = 0;
   // Threads that deflate: 0 for as many as the machine has cores (one for small images).
   uint32_t threads = 0;
+  // 32-bit pixels: their fourth byte is padding (BGRX, a capture), written as RGB; else
+  // it is alpha (RGBA).
+  bool padded = false;
 };
 
 // Maps the writer's compression option to a zlib level.

@@ -131,6 +131,32 @@ TEST(PngEncoder, InterlacedOutputDecodesToTheSamePixels) {
   }
 }
 
+TEST(PngEncoder, PaddedThirtyTwoBitPixelsGiveTheTwentyFourBitFile) {
+  // A capture's BGRX rows, with noise in the padding byte, encode to the very file of the
+  // same picture at 24 bits: plain and interlaced, on one thread and on four.
+  Dib24 img(300, 97, 4);
+  const int stride32 = DibStride(img.w, 32);
+  std::vector<uint8_t> bits32(size_t(stride32) * img.h);
+  for (int y = 0; y < img.h; ++y)
+    for (int x = 0; x < img.w; ++x) {
+      std::memcpy(&bits32[size_t(y) * stride32 + x * 4], &img.bits[size_t(y) * img.stride + x * 3], 3);
+      bits32[size_t(y) * stride32 + x * 4 + 3] = uint8_t(x * 7 + y);
+    }
+  ImageView padded = img.Source();
+  padded.bitCount = 32;
+  padded.bits = bits32.data();
+  padded.stride = stride32;
+  for (int interlace : {0, 1})
+    for (uint32_t threads : {1u, 4u}) {
+      PngOptions o;
+      o.interlace = interlace;
+      o.threads = threads;
+      const auto expected = Encode(img.Source(), o);
+      o.padded = true;
+      EXPECT_EQ(Encode(padded, o), expected) << interlace << " " << threads;
+    }
+}
+
 TEST(PngEncoder, PaletteImagesKeepIndexesAndPackBits) {
   for (int bits : {1, 4, 8}) {
     const int w = 13, h = 5;
