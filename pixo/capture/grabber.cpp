@@ -50,6 +50,15 @@ BOOL CALLBACK AddMonitor(HMONITOR monitor, HDC, RECT*, LPARAM list) {
   return TRUE;
 }
 
+// A window's title, whole ("" for none).
+std::wstring WindowTitle(HWND wnd) {
+  const int n = GetWindowTextLengthW(wnd);
+  if (n <= 0) return {};
+  std::wstring title(size_t(n) + 1, L'\0');
+  title.resize(size_t(GetWindowTextW(wnd, title.data(), n + 1)));
+  return title;
+}
+
 struct TitleSearch {
   std::wstring text;  // upper-cased
   HWND found = nullptr;
@@ -58,10 +67,8 @@ struct TitleSearch {
 BOOL CALLBACK MatchTitle(HWND wnd, LPARAM p) {
   auto* s = reinterpret_cast<TitleSearch*>(p);
   if (!IsWindowVisible(wnd) || IsIconic(wnd)) return TRUE;
-  const int n = GetWindowTextLengthW(wnd);
-  if (n <= 0) return TRUE;
-  std::wstring title(size_t(n) + 1, L'\0');
-  title.resize(size_t(GetWindowTextW(wnd, title.data(), n + 1)));
+  std::wstring title = WindowTitle(wnd);
+  if (title.empty()) return TRUE;
   CharUpperBuffW(title.data(), DWORD(title.size()));
   if (title.find(s->text) == std::wstring::npos) return TRUE;
   s->found = wnd;
@@ -289,11 +296,7 @@ BOOL CALLBACK AddWindow(HWND wnd, LPARAM list) {
   if (e.program.empty()) e.program = L"?";
   const RECT r = VisibleFrame(wnd);
   e.rect = ScreenRect{r.left, r.top, r.right, r.bottom};
-  const int n = GetWindowTextLengthW(wnd);
-  if (n > 0) {
-    e.title.assign(size_t(n) + 1, L'\0');
-    e.title.resize(size_t(GetWindowTextW(wnd, e.title.data(), n + 1)));
-  }
+  e.title = WindowTitle(wnd);
   reinterpret_cast<std::vector<WindowEntry>*>(list)->push_back(e);
   return TRUE;
 }
@@ -359,11 +362,7 @@ TBitmap ScreenGrabber::Capture() {
       std::string name;
       HWND wnd = TargetWindow(name);
       if (!wnd) return {};  // no foreground window: nothing to capture
-      const int n = GetWindowTextLengthW(wnd);
-      if (n > 0) {
-        capturedTitle_.assign(size_t(n) + 1, L'\0');
-        capturedTitle_.resize(size_t(GetWindowTextW(wnd, capturedTitle_.data(), n + 1)));
-      }
+      capturedTitle_ = WindowTitle(wnd);
       if (ownPixels) return CopyOwnPixels(wnd, clientArea, drawCursor, name);
       RECT r = VisibleFrame(wnd);
       if (clientArea) {

@@ -14,6 +14,19 @@ struct InfoWithTable {
   RGBQUAD colours[256];
 };
 
+// An uncompressed DIB of the size and bit count (a negative height: top-down), its colour
+// table black.
+InfoWithTable DibInfo(int width, int height, int bitCount) {
+  InfoWithTable info{};
+  info.header.biSize = sizeof(BITMAPINFOHEADER);
+  info.header.biWidth = width;
+  info.header.biHeight = height;
+  info.header.biPlanes = 1;
+  info.header.biBitCount = WORD(bitCount);
+  info.header.biCompression = BI_RGB;
+  return info;
+}
+
 HDC CreateScreenMemoryDC() {
   HDC dc = CreateCompatibleDC(nullptr);
   if (!dc) RaiseOutOfResources();
@@ -146,13 +159,8 @@ void TBitmap::SetSizeForCapture(int width, int height) {
     SetSize(width, height);
     return;
   }
-  InfoWithTable info{};
-  info.header.biSize = sizeof(BITMAPINFOHEADER);
-  info.header.biWidth = width;
-  info.header.biHeight = -height;  // top-down: printer drivers draw bottom-up sections upside down
-  info.header.biPlanes = 1;
-  info.header.biBitCount = 32;
-  info.header.biCompression = BI_RGB;
+  // Top-down: printer drivers draw bottom-up sections upside down.
+  InfoWithTable info = DibInfo(width, -height, 32);
   void* bits = nullptr;
   BitmapHandle section(CreateSection(reinterpret_cast<BITMAPINFO*>(&info), &bits));
   std::memset(bits, 0xFF, size_t(DibStride(width, 32)) * size_t(height));
@@ -163,13 +171,7 @@ void TBitmap::SetSizeForCapture(int width, int height) {
 
 void TBitmap::SetPixelFormat24() {
   if (Empty()) return;
-  InfoWithTable info{};
-  info.header.biSize = sizeof(BITMAPINFOHEADER);
-  info.header.biWidth = Width();
-  info.header.biHeight = Height();
-  info.header.biPlanes = 1;
-  info.header.biBitCount = 24;
-  info.header.biCompression = BI_RGB;
+  InfoWithTable info = DibInfo(Width(), Height(), 24);
   void* bits = nullptr;
   BitmapHandle section(CreateSection(reinterpret_cast<BITMAPINFO*>(&info), &bits));
   {
@@ -184,13 +186,7 @@ void TBitmap::SetPixelFormat24() {
 
 void TBitmap::SetFromDib(int width, int height, int bitCount, const std::vector<Rgb4>& colours,
                          const void* bits) {
-  InfoWithTable info{};
-  info.header.biSize = sizeof(BITMAPINFOHEADER);
-  info.header.biWidth = width;
-  info.header.biHeight = height;
-  info.header.biPlanes = 1;
-  info.header.biBitCount = WORD(bitCount);
-  info.header.biCompression = BI_RGB;
+  InfoWithTable info = DibInfo(width, height, bitCount);
   info.header.biClrUsed = bitCount <= 8 ? DWORD(colours.size()) : 0;
   for (size_t i = 0; i < colours.size() && i < 256; ++i) {
     info.colours[i] = RGBQUAD{colours[i].blue, colours[i].green, colours[i].red, 0};
@@ -218,13 +214,7 @@ void TBitmap::SetFromDib(int width, int height, int bitCount, const std::vector<
 const DIBSECTION& TBitmap::SectionForSaving() {
   if (image_->isDib) return image_->section;
   if (image_->saveCopy) return image_->saveSection;
-  InfoWithTable info{};
-  info.header.biSize = sizeof(BITMAPINFOHEADER);
-  info.header.biWidth = Width();
-  info.header.biHeight = Height();
-  info.header.biPlanes = 1;
-  info.header.biBitCount = WORD(BitsPerPixel());
-  info.header.biCompression = BI_RGB;
+  InfoWithTable info = DibInfo(Width(), Height(), BitsPerPixel());
   if (BitsPerPixel() == 1) {
     info.colours[0] = RGBQUAD{0, 0, 0, 0};
     info.colours[1] = RGBQUAD{255, 255, 255, 0};
@@ -325,13 +315,7 @@ void TBitmap::SaveInBands(OutStream& file) {
   constexpr int32_t kBandBytes = 4 << 20;
   const int32_t bandRows = std::max<int32_t>(1, std::min<int32_t>(image.height, kBandBytes / image.stride));
   std::vector<uint8_t> band(size_t(bandRows) * size_t(image.stride));
-  InfoWithTable info{};
-  info.header.biSize = sizeof(BITMAPINFOHEADER);
-  info.header.biWidth = image.width;
-  info.header.biHeight = image.height;
-  info.header.biPlanes = 1;
-  info.header.biBitCount = WORD(image.bitCount);
-  info.header.biCompression = BI_RGB;
+  InfoWithTable info = DibInfo(image.width, image.height, image.bitCount);
   WindowDC screen(nullptr, false);
   for (int32_t first = 0; first < image.height; first += bandRows) {
     const int32_t rows = std::min(bandRows, image.height - first);
