@@ -208,7 +208,7 @@ int main(int argc, char** argv) {
   const testsupport::ScratchFolder scratch("bench-engine");
   const std::string& folder = scratch.Path();
   if (folder.empty()) return 1;
-  const int seeds = 5, games = 100, freshGames = 40;
+  const int seeds = std::getenv("BENCH_SEEDS") ? std::atoi(std::getenv("BENCH_SEEDS")) : 5, games = 100, freshGames = 40;
   const auto opponent = [&](uint64_t seed) -> std::unique_ptr<Opponent> {
     if (direct) return std::unique_ptr<Opponent>(new DirectOpponent(seed));
     return std::unique_ptr<Opponent>(new PipeOpponent(engine, folder, seed));

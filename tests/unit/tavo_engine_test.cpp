@@ -12,6 +12,7 @@
 #include "tavo/bridge/summary.h"
 #include "tavo/engine/game.h"
 #include "tests/support/engine_pipe.h"
+#include "tests/support/players.h"
 
 using namespace tavo::bridge;
 
@@ -142,6 +143,45 @@ TEST(Predictor, BeatsPatternedPlayers) {
   EXPECT_GE(won, 75);
 }
 
+TEST(Predictor, EachKindOfPlayerIsReadAndBeaten) {
+  // A variant of each kind that the engine was tuned on, and one held out, play a fresh
+  // engine; after the first hands the engine's share of the decided hands must
+  // reach the row's least. The forecast reader sees what the summary would show.
+  struct Row {
+    const char* family;
+    int hands, warmUp;
+    double least;
+  };
+  const Row rows[] = {
+      {"fixed patterns", 300, 50, 0.95},         {"reads the shown forecast", 300, 50, 0.95},
+      {"history match", 600, 100, 0.65},         {"Markov ensemble", 600, 100, 0.6},
+      {"multi-context matcher", 1000, 200, 0.55}, {"counter learner", 600, 100, 0.65},
+      {"human-like", 600, 50, 0.75},             {"Iocaine-style meta", 1000, 0, 0.5},
+      {"Greenberg-style meta", 1000, 0, 0.52},
+  };
+  for (const Row& row : rows) {
+    const players::Family& family = players::FamilyNamed(row.family);
+    for (const players::Variant& v : {family.tuned.front(), family.heldOut.front()}) {
+      tavo::Predictor engine(17);
+      auto player = v.make(23);
+      tavo::Forecast shown{1.0 / 3, 1.0 / 3, 1.0 / 3};
+      int won = 0, lost = 0;
+      for (int i = 0; i < row.hands; ++i) {
+        const auto c = engine.Choose();
+        const tavo::Hand h = player->Next(shown);
+        if (i >= row.warmUp) {
+          won += tavo::Outcome(c.hand, h) > 0;
+          lost += tavo::Outcome(c.hand, h) < 0;
+        }
+        engine.Record(h, c.hand);
+        player->Saw(h, c.hand);
+        shown = c.forecast;
+      }
+      EXPECT_GE(won, row.least * (won + lost)) << row.family << ": " << v.name << ", " << won << ":" << lost;
+    }
+  }
+}
+
 TEST(HistoryMatcher, FindsTheLongestAndThenTheLatestEarlierMatch) {
   tavo::HistoryMatcher m(3);
   EXPECT_EQ(m.Follower(), -1);
@@ -162,6 +202,23 @@ TEST(HistoryMatcher, FindsTheLongestAndThenTheLatestEarlierMatch) {
   for (int s : {0, 1, 0, 1, 2, 1}) k.Add(s);
   EXPECT_EQ(k.Follower(&length), 4);
   EXPECT_EQ(length, 1);
+  // Within a horizon: "1" last occurred followed by index 4, two symbols back from the
+  // end (6): a horizon of 1 leaves nothing, of 2 finds it.
+  EXPECT_EQ(k.Follower(&length, 1), -1);
+  EXPECT_EQ(k.Follower(&length, 2), 4);
+  // Exactly one or two symbols: "1" is followed by index 4, "2 1" never occurred before.
+  EXPECT_EQ(k.FollowerOfLength(1), 4);
+  EXPECT_EQ(k.FollowerOfLength(2), -1);
+  // Weighed by age, in 0 1 2 2 2 2 2 2 2 2 2 2 1 2: "1 2" is followed by index 3 (age 11
+  // of 14), "2" last by index 12 (age 2). Slow forgetting takes the longer match, quick
+  // forgetting the newer one.
+  tavo::HistoryMatcher a(3);
+  for (int s : {0, 1, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 1, 2}) a.Add(s);
+  double weight = 0;
+  EXPECT_EQ(a.RecentFollower(1000, &weight), 3);
+  EXPECT_NEAR(weight, 2 / (1 + 11 / 1000.0), 1e-9);
+  EXPECT_EQ(a.RecentFollower(1, &weight), 12);
+  EXPECT_NEAR(weight, 1 / 3.0, 1e-9);
 }
 
 TEST(Predictor, SecondGuessesRotateTheAnswer) {
@@ -215,21 +272,31 @@ TEST(Predictor, RandomPlayTakesOverWhenEveryChoiceIsBeaten) {
 }
 
 TEST(Game, TheSummaryTellsTheHandJustPlayedNotTheNext) {
-  // Always rock: hands 1 and 2 are played at random (nothing has been right yet), hand 3
-  // by a predictor that expects rock. The summary after hand 2 tells hand 2's choice.
+  // A twin predictor with the same seed makes the same choices: after each hand the
+  // summary tells the choice of that hand, and at least once that is not the next one.
   tavo::Game g(4);
+  tavo::Predictor twin(4);
   g.NewGame();
   auto field = [&](const char* key) {
     const std::string s = g.SummaryText();
     const size_t at = s.find(key);
     return at == std::string::npos ? std::string() : s.substr(at, s.find('\r', at) - at);
   };
-  g.Play(tavo::Rock);
-  g.Play(tavo::Rock);
-  EXPECT_EQ(field("PATTERN:"), "PATTERN: 0");
-  EXPECT_EQ(field("FORECAST:"), "FORECAST: (0.3333, 0.3333, 0.3333)");
-  g.Play(tavo::Rock);
-  EXPECT_NE(field("PATTERN:"), "PATTERN: 0");
+  int differs = 0;
+  for (int hand = 0; hand < tavo::Game::kHandsPerGame; ++hand) {
+    const auto c = twin.Choose();
+    g.Play(tavo::Rock);
+    twin.Record(tavo::Rock, c.hand);
+    char forecast[96];
+    std::snprintf(forecast, sizeof forecast, "FORECAST: (%.4f, %.4f, %.4f)", c.forecast[0], c.forecast[1],
+                  c.forecast[2]);
+    EXPECT_EQ(field("PATTERN:"), "PATTERN: " + std::to_string(c.pattern)) << hand;
+    EXPECT_EQ(field("FORECAST:"), forecast) << hand;
+    const auto next = tavo::Predictor(twin).Choose();
+    differs += next.pattern != c.pattern || next.forecast != c.forecast;
+  }
+  EXPECT_GT(differs, 0);
+  // Always rock is soon expected: the last hand's forecast names rock the likeliest.
   const std::string f = field("FORECAST:");
   double rock = 0, scissors = 0, paper = 0;
   ASSERT_EQ(std::sscanf(f.c_str(), "FORECAST: (%lf, %lf, %lf)", &rock, &scissors, &paper), 3) << f;
