@@ -21,7 +21,7 @@ need_pkgs=(
   nasm dpkg-dev cmake make ninja-build g++ clang libclang-rt-14-dev googletest libgtest-dev
   imagemagick pngcheck giflib-tools libjpeg-turbo-progs libpng-dev libgif-dev libjpeg-dev zlib1g-dev
   cups cups-bsd cups-client printer-driver-cups-pdf poppler-utils python3
-  locales tesseract-ocr fonts-dejavu-core
+  locales tesseract-ocr fonts-dejavu-core scrot
 )
 i386_pkgs=(wine32:i386 libcups2:i386 libxinerama1:i386)
 

@@ -1,8 +1,12 @@
 // Benchmark under Wine: whole runs of the capture program on the current screen, one per
-// format, beside the floor of starting and ending a program that does nothing and beside
-// the writers' own time on a capture of the same screen; the peak memory of each run,
-// read from its process once it has ended, as a ratio to the raw 32-bit screen.
-// Usage: bench_run.exe PIXO.EXE NOTHING.EXE FOLDER
+// format, beside the floor of any GDI capture (a program that starts, copies the screen
+// into a DIB section and ends: the fastest of one copy and bands, at 32 and 24 bits), the
+// capture program taking one pixel, and the writers' own time on a capture of the same
+// screen. Every round
+// runs each of them once, in turn (interleaved), and each keeps its best time; the peak
+// memory of each run is read from its process once it has ended.
+// Usage: bench_run.exe PIXO.EXE NOTHING.EXE FLOORGRAB.EXE FOLDER (run.jpg and run.png stay
+// there, for a comparison with a native capture program).
 #include <windows.h>
 // after windows.h
 #include <psapi.h>
@@ -31,10 +35,9 @@ struct RunFigures {
   DWORD exitCode = 0;
 };
 
-// Starts the program with the arguments in the folder and waits for its end; the best
-// time of the rounds and the largest peaks.
-RunFigures Run(const std::wstring& exe, const std::wstring& args, const std::wstring& folder, int rounds) {
-  RunFigures f;
+// Starts the program with the arguments in the folder and waits for its end, `rounds`
+// times; keeps the best time and the largest peaks in f.
+void Run(const std::wstring& exe, const std::wstring& args, const std::wstring& folder, int rounds, RunFigures& f) {
   for (int i = 0; i < rounds; ++i) {
     std::wstring line = L"\"" + exe + L"\" " + args;
     STARTUPINFOW si{};
@@ -43,7 +46,7 @@ RunFigures Run(const std::wstring& exe, const std::wstring& args, const std::wst
     const auto t0 = Clock::now();
     if (!CreateProcessW(exe.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &si, &pi)) {
       f.exitCode = 9999;
-      return f;
+      return;
     }
     WaitForSingleObject(pi.hProcess, INFINITE);
     f.ms = std::min(f.ms, Ms(t0, Clock::now()));
@@ -57,8 +60,9 @@ RunFigures Run(const std::wstring& exe, const std::wstring& args, const std::wst
     CloseHandle(pi.hThread);
     CloseHandle(pi.hProcess);
   }
-  return f;
 }
+
+
 
 std::wstring Wide(const char* s) {
   const int n = MultiByteToWideChar(CP_UTF8, 0, s, -1, nullptr, 0);
@@ -82,66 +86,81 @@ double Best(int rounds, F f) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 4) return 2;
-  const std::wstring pixo = Wide(argv[1]), nothing = Wide(argv[2]), folder = Wide(argv[3]);
+  if (argc < 5) return 2;
+  const std::wstring pixo = Wide(argv[1]), nothing = Wide(argv[2]), floorgrab = Wide(argv[3]), folder = Wide(argv[4]);
   const int w = GetSystemMetrics(SM_CXSCREEN), h = GetSystemMetrics(SM_CYSCREEN);
-  const double raw = double(w) * h * 4;
-  const int rounds = 3;
+  const double raw = double(w) * h * 4, MiB = 1048576;
+  const int rounds = 5;
 
   // The writers' own time on a capture of this screen, written into the folder.
   pixo::ScreenGrabber grabber;
   pixo::TBitmap image;
-  const double capture = Best(rounds, [&] { image = grabber.Capture(); });
+  const double capture = Best(3, [&] { image = grabber.Capture(); });
   const std::wstring base = folder + L"\\own";
   struct Format {
     const char* name;
     const wchar_t* args;
     double own;
+    RunFigures run;
   };
   Format formats[] = {
-      {"BMP", L"run.bmp", Best(rounds, [&] { image.SaveToFile(base + L".bmp"); })},
+      {"BMP", L"run.bmp", Best(3, [&] { image.SaveToFile(base + L".bmp"); }), {}},
       {"JPEG", L"/J run.jpg",
-       Best(rounds,
+       Best(3,
             [&] {
               pixo::TJPEGImage jpeg;
               jpeg.Assign(image);
               jpeg.Quality = 70;
               jpeg.Compress();
               jpeg.SaveToFile(base + L".jpg");
-            })},
-      {"PNG", L"/N run.png", Best(rounds, [&] { pixo::WritePng(image, base + L".png"); })},
+            }),
+       {}},
+      {"PNG", L"/N run.png", Best(3, [&] { pixo::WritePng(image, base + L".png"); }), {}},
       {"GIF", L"/GF run.gif",
-       Best(rounds,
+       Best(3,
             [&] {
               pixo::TBitmap copy;
               copy.Assign(image);
               pixo::WriteGif(copy, base + L".gif");
-            })},
+            }),
+       {}},
       // The clipboard alone: at most one more image beyond the capture.
-      {"/CB", L"/CB", Best(rounds, [&] { pixo::CopyToClipboard(image); })},
+      {"/CB", L"/CB", Best(3, [&] { pixo::CopyToClipboard(image); }), {}},
   };
+  struct Floor {
+    const wchar_t* args;
+    RunFigures run;
+  } floors[] = {{L"32", {}}, {L"24", {}}, {L"32 bands", {}}, {L"24 bands", {}}};
+  const char* floorNames[] = {"one copy at 32 bits", "at 24 bits", "bands at 32 bits", "at 24 bits"};
+  RunFigures nothingRun, tiny;
+  for (int round = 0; round < rounds; ++round) {
+    Run(nothing, L"", folder, 1, nothingRun);
+    for (Floor& f : floors) Run(floorgrab, f.args, folder, 1, f.run);
+    Run(pixo, L"/R:0,0,1,1 tiny.bmp", folder, 1, tiny);
+    for (Format& f : formats) Run(pixo, f.args, folder, 1, f.run);
+  }
+  const Floor* floor = &floors[0];
+  for (const Floor& f : floors)
+    if (f.run.ms < floor->run.ms) floor = &f;
 
-  const RunFigures floor = Run(nothing, L"", folder, 5);
-  std::printf(
-      "screen %dx%d, raw 32-bit size %.1f MiB; a program that does nothing: %.0f ms (peak working set "
-      "%.1f MiB)\n",
-      w, h, raw / 1048576, floor.ms, double(floor.peakWorkingSet) / 1048576);
-  std::printf("  %-5s %9s %9s %9s %8s %11s %11s %8s %8s\n", "", "run ms", "beyond", "own ms", "ratio", "peak WS MiB",
-              "commit MiB", "WS/raw", "cm/raw");
-  const RunFigures tiny = Run(pixo, L"/R:0,0,1,1 tiny.bmp", folder, rounds);
-  std::printf(
-      "  (pixo.exe capturing one pixel: %.0f ms, peak working set %.1f MiB; the capture of the screen "
-      "alone: %.0f ms)\n",
-      tiny.ms, double(tiny.peakWorkingSet) / 1048576, capture);
+  std::printf("screen %dx%d, raw 32-bit size %.1f MiB; %d interleaved rounds, best of each\n", w, h, raw / MiB, rounds);
+  std::printf("  a program that does nothing: %.0f ms\n", nothingRun.ms);
+  std::printf("  the floor (a program that copies the screen into a DIB section): %.0f ms (", floor->run.ms);
+  for (const Floor& f : floors) std::printf("%s%s %.0f", &f == floors ? "" : ", ", floorNames[&f - floors], f.run.ms);
+  std::printf(")\n  pixo.exe capturing one pixel: %.0f ms, peak working set %.1f MiB; the capture of the screen "
+              "in this process: %.0f ms\n",
+              tiny.ms, double(tiny.peakWorkingSet) / MiB, capture);
+  std::printf("  %-5s %8s %8s %9s %8s %9s %9s %10s\n", "", "run ms", "x floor", "-1px ms", "own ms", "WS MiB",
+              "commit MiB", "WS-1px/raw");
   for (Format& f : formats) {
-    const RunFigures r = Run(pixo, f.args, folder, rounds);
+    const RunFigures& r = f.run;
     if (r.exitCode != 0) std::printf("  %-5s exit code %lu\n", f.name, (unsigned long)r.exitCode);
-    const double beyond = r.ms - floor.ms;
-    std::printf("  %-5s %9.0f %9.0f %9.0f %8.2f %11.1f %11.1f %8.2f %8.2f\n", f.name, r.ms, beyond, f.own,
-                beyond / f.own, double(r.peakWorkingSet) / 1048576, double(r.peakCommit) / 1048576,
-                double(r.peakWorkingSet) / raw, double(r.peakCommit) / raw);
+    std::printf("  %-5s %8.0f %8.2f %9.0f %8.0f %9.1f %9.1f %10.2f\n", f.name, r.ms, r.ms / floor->run.ms,
+                r.ms - tiny.ms, f.own, double(r.peakWorkingSet) / MiB, double(r.peakCommit) / MiB,
+                (double(r.peakWorkingSet) - double(tiny.peakWorkingSet)) / raw);
   }
   for (const wchar_t* ext : {L".bmp", L".jpg", L".png", L".gif"}) DeleteFileW((base + ext).c_str());
-  DeleteFileW((folder + L"\\tiny.bmp").c_str());
+  // run.jpg and run.png stay, for a comparison with a native capture program.
+  for (const wchar_t* name : {L"\\tiny.bmp", L"\\run.bmp", L"\\run.gif"}) DeleteFileW((folder + name).c_str());
   return 0;
 }
