@@ -61,6 +61,9 @@ constexpr double kOwnFloor = -0.15;
 constexpr double kPeopleStart = 3;
 // The memory of a predictor's rotations for its turning answer (about two hands).
 constexpr double kTurnDecay = 0.5;
+// The memory of a player's record of its own answer to its model of us, in its three
+// rotations: a player who second-guesses turns when that record goes below even.
+constexpr double kPlayerTurnDecay = 0.9;
 
 // The predictors' contexts, one row each. A counting context counts the hand that
 // followed each value of its key (the player's, or the engine's for a model of us).
@@ -346,6 +349,16 @@ void Predictor::Record(Hand player, Hand engine) {
     for (int r = 0; r < kRotations; ++r) turns_[s][r] = turns_[s][r] * kTurnDecay + Outcome(pending_[c + size_t(r)], player);
     for (int r = 0; r < kRotations; ++r)
       if (turns_[s][r] > turns_[s][turn_[s]]) turn_[s] = r;
+    if (IsEngineSource(s + 1)) {
+      // A model of us: the player's plain answer to it is the hand our rotation 0 beats.
+      // The player keeps it while it pays and else turns it the way that has paid best;
+      // our answer to a turn by r hands is our rotation 2r.
+      Hand plain = Beating(Beating(pending_[c]));
+      for (int r = 0; r < kRotations; ++r, plain = Beating(plain))
+        playerTurns_[s][r] = playerTurns_[s][r] * kPlayerTurnDecay + Outcome(plain, engine);
+      const int r = playerTurns_[s][0] >= 0 ? 0 : playerTurns_[s][1] >= playerTurns_[s][2] ? 1 : 2;
+      turn_[s] = (2 * r) % kRotations;
+    }
   }
   for (size_t i = 0; i < std::size(kCountings); ++i) {
     const int key = keys_[i];

@@ -14,8 +14,10 @@ namespace tavo {
 // has lately done best. Each predictor names a hand it expects of the player, or of the
 // engine (a player who models us: the player is expected to answer it). Its candidate
 // answers: the best answer to it, the two second guesses (the player may expect our
-// answer and beat it, or expect that and beat that in turn), and the one of those three
-// that has paid best over the last few hands (a player who second-guesses by turns). Some
+// answer and beat it, or expect that and beat that in turn), and a turning answer for a
+// player who second-guesses by turns: for a model of us, the answer to the player's own
+// answer turned the way a player turns it once it has lately lost; for the others, the
+// one of the three that has paid best over the last two hands or so. Some
 // predictors are whole meta players (MetaModel) of the kinds that read the engine: what
 // they would play next is a prediction like the others, so that a player who reads the
 // engine is read in turn. Every candidate is scored on every hand by what it would have
@@ -127,8 +129,10 @@ class Predictor {
   // Per candidate: decayed sums of its payoffs and their squares, per window.
   double scores_[kCandidates][kWindows] = {};
   double squares_[kCandidates][kWindows] = {};
-  // Per source: its rotations' payoffs over the last few hands, and the best of them.
+  // Per source: its rotations' payoffs over the last few hands; for a model of us, the
+  // player's record of its answer in three rotations; and the turning answer's rotation.
   double turns_[kSources][kRotations] = {};
+  double playerTurns_[kSources][kRotations] = {};
   int turn_[kSources] = {};
   std::array<Hand, kCandidates> pending_{};
   bool pendingValid_ = false;

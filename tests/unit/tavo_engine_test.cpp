@@ -155,7 +155,7 @@ TEST(Predictor, EachKindOfPlayerIsReadAndBeaten) {
   const Row rows[] = {
       {"fixed patterns", 300, 50, 0.95},         {"reads the shown forecast", 300, 50, 0.95},
       {"history match", 600, 100, 0.65},         {"Markov ensemble", 600, 100, 0.6},
-      {"multi-context matcher", 1000, 200, 0.55}, {"counter learner", 600, 100, 0.65},
+      {"multi-context matcher", 1000, 200, 0.7},  {"counter learner", 600, 100, 0.65},
       {"human-like", 600, 50, 0.75},             {"Iocaine-style meta", 1000, 0, 0.5},
       {"Greenberg-style meta", 1000, 0, 0.52},
   };
