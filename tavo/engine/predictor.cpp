@@ -132,7 +132,8 @@ constexpr MatchSource kMatchSources[] = {
 // the longest matches over each history at horizons of 1 to 1000 hands and by counts over
 // the same horizons, answers each prediction in three rotations and three more that assume
 // the engine models it alike, scores the answers over those horizons and chooses among the
-// picks in three rotations; once with ties to the first, once to the last. The other kind
+// picks in three rotations; once with ties to the first, once to the last, and once at
+// horizons of 3 to 300 hands with a shorter memory of its picks. The other kind
 // matches contexts of fixed lengths, scores its answers over windows of 10 hands to all of
 // them and follows the window whose picks have done best.
 struct MetaSource {
@@ -142,6 +143,7 @@ struct MetaSource {
 const MetaSource kMetaSources[] = {
     {Predictor::kMetaPlayer, {{1, 2, 5, 10, 100, 1000}, {}, {1, 2, 5, 10, 100, 1000}, true, true, 0.9, false}},
     {Predictor::kMetaPlayerLate, {{1, 2, 5, 10, 100, 1000}, {}, {1, 2, 5, 10, 100, 1000}, true, true, 0.9, true}},
+    {Predictor::kMetaPlayerHorizons, {{3, 12, 50, 300, 0}, {}, {3, 12, 50, 300, 0}, true, true, 0.85, false}},
     {Predictor::kMetaPlayerWindows, {{0, 20}, {1, 2, 3, 4, 6, 8}, {10, 30, 100, 0}, false, false, 0.9, false}},
 };
 

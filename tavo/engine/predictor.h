@@ -71,6 +71,7 @@ class Predictor {
     kPeople,                // how people play: win-stay, lose-shift, rock first
     kMetaPlayer,            // a meta player of the history-matching kind
     kMetaPlayerLate,        // the same, that breaks ties the other way
+    kMetaPlayerHorizons,    // the same kind at other horizons, quicker to change its pick
     kMetaPlayerWindows,     // a meta player of fixed-length matches and windows
     kSourceEnd
   };
