@@ -26,26 +26,73 @@ using namespace tavo;
 
 namespace {
 
-// ---- the engine program over pipes ----
-
-class Session {
+// The engine, played hand by hand: over pipes as a user's script plays it, or in this
+// process (for tuning: the same game, without the pipes). After each hand the summary is
+// read as a host that shows it would read it.
+class Opponent {
  public:
-  Session(const char* engine, const std::string& folder, uint64_t seed)
+  virtual ~Opponent() = default;
+  virtual void NewGame() = 0;
+  // Plays a hand; the engine's hand.
+  Hand Play(Hand h) {
+    const std::string reply = Reply(h);
+    summary_ = Summary();
+    const size_t e = reply.find(", engine ");
+    const std::string name = e == std::string::npos ? std::string() : reply.substr(e + 9);
+    return name.rfind("rock", 0) == 0 ? Rock : name.rfind("scissors", 0) == 0 ? Scissors : Paper;
+  }
+  // The summary after the hand just played: its FORECAST, and whether the hand was random.
+  Forecast Shown() const {
+    Forecast f{1.0 / 3, 1.0 / 3, 1.0 / 3};
+    SummaryField("FORECAST: (%lf, %lf, %lf)", &f[0], &f[1], &f[2]);
+    return f;
+  }
+  bool WasRandom() const {
+    double pattern = -1;
+    return SummaryField("PATTERN: %lf", &pattern) && pattern == 0;
+  }
+
+ protected:
+  virtual std::string Reply(Hand h) = 0;  // the engine's reply to a hand
+  virtual std::string Summary() const = 0;
+
+ private:
+  bool SummaryField(const char* format, double* a, double* b = nullptr, double* c = nullptr) const {
+    for (size_t at = 0; at < summary_.size();) {
+      const size_t end = summary_.find('\n', at);
+      const std::string line = summary_.substr(at, end == std::string::npos ? std::string::npos : end - at);
+      if (c ? std::sscanf(line.c_str(), format, a, b, c) == 3 : std::sscanf(line.c_str(), format, a) == 1) return true;
+      if (end == std::string::npos) break;
+      at = end + 1;
+    }
+    return false;
+  }
+  std::string summary_;
+};
+
+class PipeOpponent : public Opponent {
+ public:
+  PipeOpponent(const char* engine, const std::string& folder, uint64_t seed)
       : folder_(folder), pipe_(engine, folder, seed) {
     if (!pipe_.Started()) std::exit(1);
   }
-  ~Session() { pipe_.Send("Q\r\n"); }
-  void NewGame() {
-    Send("D\r\n");
-    ReadReply();
+  ~PipeOpponent() override { pipe_.Send("Q\r\n"); }
+  void NewGame() override { Command("D\r\n"); }
+  static const char* CommandOf(Hand h) { return h == Rock ? "m\r\n" : h == Scissors ? "n\r\n" : "b\r\n"; }
+  // Sends a command; its reply, up to the line that ends it.
+  std::string Command(const char* c) {
+    if (!pipe_.Send(c)) std::exit(1);
+    std::string reply;
+    for (std::string line = pipe_.Line(); line != "<eof>"; line = pipe_.Line()) {
+      reply += line;
+      if (line.rfind("NEXT HAND", 0) == 0 || line.rfind("player", 0) == 0) break;
+    }
+    return reply;
   }
-  // Plays a hand; the engine's hand.
-  Hand Play(Hand h) {
-    Send(h == Rock ? "m\r\n" : h == Scissors ? "n\r\n" : "b\r\n");
-    return ReadReply();
-  }
-  // summary.txt as it stands, as a host that shows it could read it.
-  std::string Summary() const {
+
+ protected:
+  std::string Reply(Hand h) override { return Command(CommandOf(h)); }
+  std::string Summary() const override {
     std::string text;
     FILE* s = std::fopen((folder_ + "/summary.txt").c_str(), "rb");
     if (!s) return text;
@@ -56,91 +103,21 @@ class Session {
   }
 
  private:
-  void Send(const char* c) {
-    if (!pipe_.Send(c)) std::exit(1);
-  }
-  Hand ReadReply() {
-    Hand engine = Rock;
-    for (std::string line = pipe_.Line(); line != "<eof>"; line = pipe_.Line()) {
-      const size_t e = line.find(", engine ");
-      if (e != std::string::npos) {
-        const std::string name = line.substr(e + 9);
-        engine = name.rfind("rock", 0) == 0 ? Rock : name.rfind("scissors", 0) == 0 ? Scissors : Paper;
-      }
-      if (line.rfind("NEXT HAND", 0) == 0 || line.rfind("player", 0) == 0) break;
-    }
-    return engine;
-  }
   std::string folder_;
   testsupport::EnginePipe pipe_;
-};
-
-// ---- the engine in this process (for tuning: the same game, without the pipes) ----
-
-class Opponent {
- public:
-  virtual ~Opponent() = default;
-  virtual void NewGame() = 0;
-  virtual Hand Play(Hand h) = 0;
-  // The summary after the hand just played: its FORECAST, and whether the hand was random.
-  virtual Forecast Shown() const = 0;
-  virtual bool WasRandom() const = 0;
-};
-
-bool SummaryField(const std::string& text, const char* format, double* a, double* b = nullptr, double* c = nullptr) {
-  for (size_t at = 0; at < text.size();) {
-    const size_t end = text.find('\n', at);
-    const std::string line = text.substr(at, end == std::string::npos ? std::string::npos : end - at);
-    if ((c ? std::sscanf(line.c_str(), format, a, b, c) == 3 : std::sscanf(line.c_str(), format, a) == 1)) return true;
-    if (end == std::string::npos) break;
-    at = end + 1;
-  }
-  return false;
-}
-
-class PipeOpponent : public Opponent {
- public:
-  PipeOpponent(const char* engine, const std::string& folder, uint64_t seed) : s_(engine, folder, seed) {}
-  void NewGame() override { s_.NewGame(); }
-  Hand Play(Hand h) override {
-    const Hand e = s_.Play(h);
-    summary_ = s_.Summary();
-    return e;
-  }
-  Forecast Shown() const override { return ShownIn(summary_); }
-  bool WasRandom() const override { return RandomIn(summary_); }
-  static Forecast ShownIn(const std::string& summary) {
-    Forecast f{1.0 / 3, 1.0 / 3, 1.0 / 3};
-    SummaryField(summary, "FORECAST: (%lf, %lf, %lf)", &f[0], &f[1], &f[2]);
-    return f;
-  }
-  static bool RandomIn(const std::string& summary) {
-    double pattern = -1;
-    return SummaryField(summary, "PATTERN: %lf", &pattern) && pattern == 0;
-  }
-
- private:
-  Session s_;
-  std::string summary_;
 };
 
 class DirectOpponent : public Opponent {
  public:
   explicit DirectOpponent(uint64_t seed) : game_(seed) {}
   void NewGame() override { game_.NewGame(); }
-  Hand Play(Hand h) override {
-    const std::string reply = game_.Play(h);
-    summary_ = game_.SummaryText();
-    const size_t e = reply.find(", engine ");
-    const std::string name = reply.substr(e + 9);
-    return name.rfind("rock", 0) == 0 ? Rock : name.rfind("scissors", 0) == 0 ? Scissors : Paper;
-  }
-  Forecast Shown() const override { return PipeOpponent::ShownIn(summary_); }
-  bool WasRandom() const override { return PipeOpponent::RandomIn(summary_); }
+
+ protected:
+  std::string Reply(Hand h) override { return game_.Play(h); }
+  std::string Summary() const override { return game_.SummaryText(); }
 
  private:
   Game game_;
-  std::string summary_;
 };
 
 struct Tally {
@@ -286,14 +263,14 @@ int main(int argc, char** argv) {
   // The engine program's reply latency, per command, through pipes.
   {
     std::vector<double> times;
-    Session s(engine, folder, 11);
+    PipeOpponent s(engine, folder, 11);
     for (int g = 0; g < 100; ++g) {
       auto t0 = std::chrono::steady_clock::now();
-      s.NewGame();
+      s.Command("D\r\n");
       times.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
       for (int h = 0; h < Game::kHandsPerGame; ++h) {
         t0 = std::chrono::steady_clock::now();
-        s.Play(Hand((g + h * 2) % 3));
+        s.Command(PipeOpponent::CommandOf(Hand((g + h * 2) % 3)));
         times.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
       }
     }

@@ -76,9 +76,9 @@ class ClipboardMemory {
 void CopyToClipboard(TBitmap& image) {
   std::unique_ptr<ClipboardMemory> memory;
   if (image.BitsPerPixel() > 8) {
-    // The usual capture (a screen bitmap, or a 32-bit section): its pixels are read once, straight into the
-    // clipboard's memory, as a bottom-up DIB of the same depth (what a saved BMP file
-    // holds after its file header). Nothing else as large is made.
+    // The usual capture (a screen bitmap, or a 32-bit section): its pixels are read
+    // once, straight into the clipboard's memory, as a bottom-up DIB of the same depth
+    // (what a saved BMP file holds after its file header). Nothing else as large is made.
     BITMAPINFOHEADER header{};
     header.biSize = sizeof header;
     header.biWidth = image.Width();

@@ -331,19 +331,17 @@ void TBitmap::SaveBottomUp(OutStream& file) {
   // has always been: its rows from the bottom one up, straight from the section.
   GdiFlush();
   const DIBSECTION& ds = image_->section;
-  ImageView image;
+  ImageView image;  // as the file describes it
   image.width = Width();
   image.height = Height();
   image.bitCount = 32;
   image.stride = ds.dsBm.bmWidthBytes;
-  image.bits = static_cast<const uint8_t*>(ds.dsBm.bmBits);
-  image.topDown = true;
   BmpFields fields;
   fields.sizeImage = uint32_t(CheckedMul(image.stride, image.height));
-  ImageView header = image;
-  header.topDown = false;
-  WriteBmpHeaders(file, header, fields);
-  for (int32_t y = image.height - 1; y >= 0; --y) file.Write(image.Row(y), size_t(image.stride));
+  WriteBmpHeaders(file, image, fields);
+  const auto* rows = static_cast<const uint8_t*>(ds.dsBm.bmBits);
+  for (int32_t y = image.height - 1; y >= 0; --y)
+    file.Write(rows + size_t(y) * size_t(image.stride), size_t(image.stride));
 }
 
 BitmapCanvas::BitmapCanvas(const TBitmap& bitmap)

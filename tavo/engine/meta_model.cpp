@@ -16,14 +16,14 @@ MetaModel::MetaModel(Settings settings)
     : s_(std::move(settings)),
       counts_(1, std::array<int, 6>{}), picks_(s_.windows.size() * (s_.turnedPicks ? 3 : 1), Rock),
       picked_(picks_.size(), 0.0) {
-  Think(nullptr);
+  Think(Hands(), nullptr);
 }
 
 // A predictor's guess of the engine's next hand, or (mirror) of the player's own as the
 // engine would make it; kNone when it has nothing to say. Predictors: per history, the
 // longest match at each horizon and the match of each length; then the counts at each
 // horizon; then a fixed guess.
-Hand MetaModel::Guess(const HistoryMatcher* matchers, int predictor, bool mirror) const {
+Hand MetaModel::Guess(const Hands& hands, const HistoryMatcher* matchers, int predictor, bool mirror) const {
   const int perHistory = int(s_.horizons.size() + s_.lengths.size());
   if (predictor < 3 * perHistory) {
     if (!matchers) return Hand(kNone);
@@ -32,12 +32,12 @@ Hand MetaModel::Guess(const HistoryMatcher* matchers, int predictor, bool mirror
     const int i = k < int(s_.horizons.size()) ? m.Follower(nullptr, s_.horizons[size_t(k)])
                                               : m.FollowerOfLength(s_.lengths[size_t(k) - s_.horizons.size()]);
     if (i < 0) return Hand(kNone);
-    return mirror ? history_[size_t(i)].first : history_[size_t(i)].second;
+    return mirror ? hands[size_t(i)].first : hands[size_t(i)].second;
   }
   predictor -= 3 * perHistory;
   if (predictor == int(s_.horizons.size())) return Rock;  // the fixed guess
   const int h = s_.horizons[size_t(predictor)];
-  const size_t n = history_.size();
+  const size_t n = hands.size();
   if (n == 0) return Hand(kNone);
   const auto& now = counts_[n];
   const auto& then = counts_[h > 0 && size_t(h) < n ? n - size_t(h) : 0];
@@ -48,16 +48,16 @@ Hand MetaModel::Guess(const HistoryMatcher* matchers, int predictor, bool mirror
   return Hand(best);
 }
 
-void MetaModel::Think(const HistoryMatcher* matchers) {
+void MetaModel::Think(const Hands& hands, const HistoryMatcher* matchers) {
   const int predictors = 3 * int(s_.horizons.size() + s_.lengths.size()) + int(s_.horizons.size()) + 1;
   answers_.clear();
   for (int p = 0; p < predictors; ++p) {
     // The engine is expected to play g: beat it, in three rotations; the engine is
     // expected to expect m of us and beat it: beat that, in three rotations.
-    const Hand g = Guess(matchers, p, false);
+    const Hand g = Guess(hands, matchers, p, false);
     for (int r = 0; r < 3; ++r) answers_.push_back(int(g) < 0 ? Hand(kNone) : Turned(Beating(g), r));
     if (!s_.mirrored) continue;
-    const Hand m = Guess(matchers, p, true);
+    const Hand m = Guess(hands, matchers, p, true);
     for (int r = 0; r < 3; ++r) answers_.push_back(int(m) < 0 ? Hand(kNone) : Turned(Beating(Beating(m)), r));
   }
   if (sums_.empty()) {
@@ -82,8 +82,9 @@ void MetaModel::Think(const HistoryMatcher* matchers) {
   next_ = picks_[chosen];
 }
 
-void MetaModel::Record(Hand player, Hand engine, const HistoryMatcher* matchers) {
-  const size_t t = history_.size();  // payoffs recorded so far
+void MetaModel::Record(const Hands& hands, const HistoryMatcher* matchers) {
+  const auto [player, engine] = hands.back();
+  const size_t t = hands.size() - 1;  // payoffs recorded so far
   for (size_t a = 0; a < answers_.size(); ++a) {
     const int payoff = int(answers_[a]) < 0 ? 0 : Outcome(answers_[a], engine);
     auto& ring = ring_[a];
@@ -98,8 +99,7 @@ void MetaModel::Record(Hand player, Hand engine, const HistoryMatcher* matchers)
   ++counts[size_t(player)];
   ++counts[size_t(3 + engine)];
   counts_.push_back(counts);
-  history_.emplace_back(player, engine);
-  Think(matchers);
+  Think(hands, matchers);
 }
 
 }  // namespace tavo

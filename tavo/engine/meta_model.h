@@ -28,17 +28,16 @@ class MetaModel {
 
   // What the modelled player plays next.
   Hand Next() const { return next_; }
-  // Learns a played hand pair (the player's, the engine's) and works out the next hand.
-  // matchers: over the player's, the engine's and both histories (symbols hand and
-  // player * 3 + engine), the pair already added; shared with the engine's own predictors.
-  void Record(Hand player, Hand engine, const HistoryMatcher* matchers);
+  // Learns the hand pair just played (the last of hands) and works out the next hand.
+  // hands and matchers (over the player's, the engine's and both histories, symbols hand
+  // and player * 3 + engine, the pair already added) are the engine's own, shared.
+  void Record(const Hands& hands, const HistoryMatcher* matchers);
 
  private:
-  void Think(const HistoryMatcher* matchers);
-  Hand Guess(const HistoryMatcher* matchers, int predictor, bool mirror) const;
+  void Think(const Hands& hands, const HistoryMatcher* matchers);
+  Hand Guess(const Hands& hands, const HistoryMatcher* matchers, int predictor, bool mirror) const;
 
   Settings s_;
-  std::vector<std::pair<Hand, Hand>> history_;
   // Per hand so far, the running counts of each side's hands (for counts over a horizon).
   std::vector<std::array<int, 6>> counts_;
   std::vector<Hand> answers_;  // the answers for the next hand

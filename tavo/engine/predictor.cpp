@@ -67,7 +67,7 @@ constexpr double kPlayerTurnDecay = 0.9;
 
 // The predictors' contexts, one row each. A counting context counts the hand that
 // followed each value of its key (the player's, or the engine's for a model of us).
-using History = std::vector<std::pair<Hand, Hand>>;
+using History = Hands;
 using Key = int (*)(const History&);  // the context of the hand to come, -1 when unknown
 
 int P(const History& h, size_t back) { return h.size() >= back ? int(h[h.size() - back].first) : -1; }
@@ -370,9 +370,9 @@ void Predictor::Record(Hand player, Hand engine) {
     for (auto& v : table[size_t(key)]) v *= kCountings[i].decay;
     table[size_t(key)][size_t(kCountings[i].ofEngine ? engine : player)] += 1.0;
   }
-  for (size_t m = 0; m < matchers_.size(); ++m) matchers_[m].Add(Symbol(int(m), player, engine));
-  for (MetaModel& m : metaPlayers_) m.Record(player, engine, matchers_.data());
   history_.emplace_back(player, engine);
+  for (size_t m = 0; m < matchers_.size(); ++m) matchers_[m].Add(Symbol(int(m), player, engine));
+  for (MetaModel& m : metaPlayers_) m.Record(history_, matchers_.data());
   Look();
 }
 

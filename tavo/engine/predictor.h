@@ -116,7 +116,7 @@ class Predictor {
   // for the hand to come.
   void Look();
 
-  std::vector<std::pair<Hand, Hand>> history_;
+  Hands history_;
   double remembered_[kWindows] = {};  // Remembered() of each window, for the hand to come
   // Per counting context (kCountings in predictor.cpp): decayed counts of the hand
   // counted, per key, and the key of the hand to come (-1: too little history).

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace tavo {
@@ -67,6 +68,9 @@ class HistoryMatcher {
   // symbols (-1: none), worked out once per symbol added.
   std::array<int, kMaxLength + 1> latest_;
 };
+
+// The hands played so far, oldest first: (the player's, the engine's).
+using Hands = std::vector<std::pair<Hand, Hand>>;
 
 // A base predictor's view of the next hand: how likely each of the player's hands is.
 // Uniform when it has nothing to say.
