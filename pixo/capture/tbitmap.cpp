@@ -96,6 +96,15 @@ std::shared_ptr<TBitmap::Image> TBitmap::Describe(HBITMAP handle) {
   return img;
 }
 
+bool TBitmap::IsBgrxSection() const {
+  const DIBSECTION* ds = Section();
+  if (!ds || ds->dsBmih.biBitCount != 32) return false;
+  // A section made as BI_RGB may describe itself with its default colour masks.
+  const DWORD* m = ds->dsBitfields;
+  return ds->dsBmih.biCompression == BI_RGB ||
+         (ds->dsBmih.biCompression == BI_BITFIELDS && m[0] == 0xFF0000 && m[1] == 0x00FF00 && m[2] == 0x0000FF);
+}
+
 void TBitmap::TakeHandle(BitmapHandle handle) {
   if (!handle) {
     image_.reset();
@@ -162,8 +171,9 @@ void TBitmap::SetSizeForCapture(int width, int height) {
   // Top-down: printer drivers draw bottom-up sections upside down.
   InfoWithTable info = DibInfo(width, -height, 32);
   void* bits = nullptr;
+  // Not filled: the copy of the screen covers every pixel of it, and a fill would only
+  // touch every page once more before the copy does.
   BitmapHandle section(CreateSection(reinterpret_cast<BITMAPINFO*>(&info), &bits));
-  std::memset(bits, 0xFF, size_t(DibStride(width, 32)) * size_t(height));
   auto img = Describe(section.release());
   img->topDown = true;  // made top-down above, whatever the description says
   image_ = std::move(img);

@@ -29,7 +29,8 @@ class TBitmap {
   void SetSize(int width, int height);
   // A new picture of the size for a capture to land in: a top-down DIB section that
   // the writers read in place where the screen has 32 bits per pixel (as a device-
-  // dependent bitmap of that screen would hold them), else as SetSize. White.
+  // dependent bitmap of that screen would hold them), else as SetSize (white). The
+  // section is not filled: the capture is to cover all of it.
   void SetSizeForCapture(int width, int height);
 
   // Adopts a bitmap handle; this object deletes it in the end.
@@ -48,6 +49,9 @@ class TBitmap {
   const DIBSECTION* Section() const { return IsDibSection() ? &image_->section : nullptr; }
   // Whether a DIB section's rows lie top row first in memory.
   bool TopDown() const { return image_ && image_->topDown; }
+  // Whether the bitmap is a 32-bit DIB section of blue, green, red and a padding byte,
+  // as a capture is, whose rows the writers read where they lie.
+  bool IsBgrxSection() const;
 
   // Replaces the bitmap by a 24-bit DIB section of the same size.
   void SetPixelFormat24();
