@@ -63,6 +63,11 @@ class FileStream : public OutStream {
   static bool NameWasTaken();
   void Discard();
   bool SetDeleteOnClose(bool remove);
+  // Writes what the buffer holds (Windows: small writes are gathered in it, so that a
+  // file written row by row takes a few large writes).
+  void Flush();
+  void WriteThrough(const void* data, size_t size);
+  std::vector<uint8_t> buffer_;
   std::wstring name_;
   std::wstring temporary_;
   void* handle_ = nullptr;

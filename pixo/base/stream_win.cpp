@@ -71,6 +71,28 @@ void FileStream::Discard() {
 
 void FileStream::Write(const void* data, size_t size) {
   if (!handle_) RaiseWriteError();
+  constexpr size_t kBufferSize = 256 * 1024;
+  if (toStandardOutput_) {  // a pipe's reader gets the bytes as they come
+    WriteThrough(data, size);
+    return;
+  }
+  if (buffer_.size() + size > kBufferSize) Flush();
+  if (size >= kBufferSize) {
+    WriteThrough(data, size);
+    return;
+  }
+  if (buffer_.capacity() < kBufferSize) buffer_.reserve(kBufferSize);
+  const auto* p = static_cast<const uint8_t*>(data);
+  buffer_.insert(buffer_.end(), p, p + size);
+}
+
+void FileStream::Flush() {
+  if (buffer_.empty()) return;
+  WriteThrough(buffer_.data(), buffer_.size());
+  buffer_.clear();
+}
+
+void FileStream::WriteThrough(const void* data, size_t size) {
   const auto* p = static_cast<const char*>(data);
   while (size > 0) {
     const DWORD chunk = size > 0x40000000u ? 0x40000000u : DWORD(size);
@@ -83,6 +105,7 @@ void FileStream::Write(const void* data, size_t size) {
 
 void FileStream::Commit() {
   if (!handle_) RaiseWriteError();
+  Flush();
   if (toStandardOutput_) {
     handle_ = nullptr;
     return;
