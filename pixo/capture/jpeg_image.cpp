@@ -8,15 +8,16 @@ namespace pixo {
 
 namespace {
 
-// Rows of a bitmap as they lie in a bottom-up section.
+// Rows of a bitmap as they lie in a section, top-down or bottom-up.
 struct SectionRows {
   const uint8_t* bits;
   int stride;
   int height;
+  bool topDown;
 };
 const uint8_t* SectionRow(void* ctx, int y) {
   const auto* r = static_cast<const SectionRows*>(ctx);
-  return r->bits + size_t(r->height - 1 - y) * size_t(r->stride);
+  return r->bits + MemoryRowOf(y, r->height, r->topDown) * size_t(r->stride);
 }
 
 // Rows of a 32-bit bitmap, fetched from GDI a band at a time as blue, green, red and an
@@ -69,7 +70,7 @@ std::vector<uint8_t> CompressJpegThrough24Bit(const TBitmap& bitmap, int quality
   copy.SetPixelFormat24();
   GdiFlush();
   const DIBSECTION* ds = copy.Section();
-  SectionRows rows{static_cast<const uint8_t*>(ds->dsBm.bmBits), ds->dsBm.bmWidthBytes, copy.Height()};
+  SectionRows rows{static_cast<const uint8_t*>(ds->dsBm.bmBits), ds->dsBm.bmWidthBytes, copy.Height(), false};
   return CompressJpeg(copy.Width(), copy.Height(), quality, JpegPixels::Bgr, SectionRow, &rows);
 }
 
@@ -77,8 +78,17 @@ void TJPEGImage::Compress() {
   data_.clear();
   compressed_ = true;
   if (bitmap_.Width() <= 0 || bitmap_.Height() <= 0) return;
+  if (bitmap_.IsBgrxSection()) {
+    // A capture held as a 32-bit section: the library reads its rows where they lie.
+    GdiFlush();
+    const DIBSECTION* ds = bitmap_.Section();
+    SectionRows rows{static_cast<const uint8_t*>(ds->dsBm.bmBits), ds->dsBm.bmWidthBytes, bitmap_.Height(),
+                     bitmap_.TopDown()};
+    data_ = CompressJpeg(bitmap_.Width(), bitmap_.Height(), Quality, JpegPixels::Bgrx, SectionRow, &rows);
+    return;
+  }
   if (bitmap_.BitsPerPixel() == 32) {
-    // A 32-bit capture already holds 8 bits of each colour: the library takes its rows
+    // A 32-bit bitmap already holds 8 bits of each colour: the library takes its rows
     // as they are, and the result is the one a 24-bit copy would give.
     WindowDC screen(nullptr, false);
     BandReader rows(bitmap_, screen.get());
