@@ -58,7 +58,7 @@ Rgb4 Entry(const RGBQUAD& q) { return Rgb4{q.rgbBlue, q.rgbGreen, q.rgbRed, 0}; 
 // (pixels only); false for anything else.
 bool SectionView(const TBitmap& bitmap, ImageView& view) {
   const DIBSECTION* ds = bitmap.Section();
-  if (!ds || ds->dsBmih.biCompression != BI_RGB) return false;
+  if (!ds || (ds->dsBmih.biCompression != BI_RGB && !bitmap.IsBgrxSection())) return false;
   view.width = bitmap.Width();
   view.height = bitmap.Height();
   view.bitCount = ds->dsBmih.biBitCount;
@@ -182,8 +182,15 @@ void WritePng(const TBitmap& image, const std::wstring& name) {
 
 void WriteGif(TBitmap& image, const std::wstring& name) {
   TGIFImage gif;
-  DibImage dib = DibFromBitmap(image);
-  dib.SetPixelFormat(dib8Bit);
+  ImageView section;
+  DibImage dib;
+  if (image.IsBgrxSection() && SectionView(image, section)) {
+    // A capture held as a 32-bit section is reduced where it lies, without a 24-bit copy.
+    dib = DibImage::ReducedFrom(section);
+  } else {
+    dib = DibFromBitmap(image);
+    dib.SetPixelFormat(dib8Bit);
+  }
   DibToBitmap(dib, image);
   gif.Clear();
   gif.AddFrame(GifFrameFromBitmap(image));

@@ -240,19 +240,16 @@ inline uint32_t CellOf(const uint8_t* bgr) {
   return uint32_t(bgr[2] >> 3) << 11 | uint32_t(bgr[1] >> 2) << 5 | uint32_t(bgr[0] >> 3);
 }
 
-}  // namespace
-
-std::shared_ptr<DibData> ConvertTrueColorTo8BitRGBLow(const DibData& src) {
-  if (src.header.biBitCount != 24 || src.header.biCompression != 0)
-    RaiseDib("ConvertTrueColorTo8BitRGBLow: Invalid Bitcount");
-  auto out = NewLike(src, 8);
-
+// Reduces the true-colour picture (24 bits, or 32 with an unused fourth byte) into out, an
+// 8-bit image of its size whose rows lie bottom-up, and sets out's colour table.
+void ReduceInto(const ImageView& in, DibData& out) {
+  const size_t step = size_t(in.bitCount / 8);
   std::unique_ptr<Cell[]> cells(new Cell[65536]());
   for (int i = 0; i < 65536; ++i) cells[i].c[4] = i;
-  const int32_t w = src.width, h = src.height;
+  const int32_t w = in.width, h = in.height;
   for (int32_t y = 0; y < h; ++y) {
-    const uint8_t* p = src.pixels.data() + size_t(y) * size_t(src.Stride());
-    for (int32_t x = 0; x < w; ++x, p += 3) {
+    const uint8_t* p = in.Row(y);
+    for (int32_t x = 0; x < w; ++x, p += step) {
       Cell& c = cells[CellOf(p)];
       c.c[0] += p[2] & 7;
       c.c[1] += p[1] & 3;
@@ -281,16 +278,38 @@ std::shared_ptr<DibData> ConvertTrueColorTo8BitRGBLow(const DibData& src) {
   for (int i = 0; i < m; ++i) table[cells[i].c[4]] = uint8_t(cells[i].c[3]);
   cells.reset();
 
-  const int32_t outStride = out->Stride();
   for (int32_t y = 0; y < h; ++y) {
-    const uint8_t* p = src.pixels.data() + size_t(y) * size_t(src.Stride());
-    uint8_t* o = out->pixels.data() + size_t(y) * size_t(outStride);
-    for (int32_t x = 0; x < w; ++x, p += 3) o[x] = table[CellOf(p)];
+    const uint8_t* p = in.Row(y);
+    uint8_t* o = out.Row(y);
+    for (int32_t x = 0; x < w; ++x, p += step) o[x] = table[CellOf(p)];
   }
-  out->header.biClrUsed = uint32_t(splitter.colours);
-  std::memset(out->colours, 0, sizeof out->colours);
-  std::memcpy(out->colours, palette, sizeof(Rgb4) * size_t(splitter.colours));
+  out.header.biClrUsed = uint32_t(splitter.colours);
+  std::memset(out.colours, 0, sizeof out.colours);
+  std::memcpy(out.colours, palette, sizeof(Rgb4) * size_t(splitter.colours));
+}
+
+}  // namespace
+
+std::shared_ptr<DibData> ConvertTrueColorTo8BitRGBLow(const DibData& src) {
+  if (src.header.biBitCount != 24 || src.header.biCompression != 0)
+    RaiseDib("ConvertTrueColorTo8BitRGBLow: Invalid Bitcount");
+  auto out = NewLike(src, 8);
+  ImageView in;
+  in.width = src.width;
+  in.height = src.height;
+  in.bits = src.pixels.data();
+  in.stride = src.Stride();
+  in.topDown = src.header.biHeight < 0;
+  ReduceInto(in, *out);
   return out;
+}
+
+DibImage DibImage::ReducedFrom(const ImageView& trueColour) {
+  if (trueColour.bitCount != 24 && trueColour.bitCount != 32) RaiseDib("ConvertTrueColorTo8BitRGBLow: Invalid Bitcount");
+  DibImage reduced;
+  reduced.data_ = NewData(trueColour.width, trueColour.height, 8);
+  ReduceInto(trueColour, *reduced.data_);
+  return reduced;
 }
 
 std::shared_ptr<DibData> ConvertIndexedTo8Bit(const DibData& src, const char* name, int sourceBits) {

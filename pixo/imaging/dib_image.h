@@ -74,6 +74,10 @@ class DibImage {
 
   int PixelFormat() const;
   void SetPixelFormat(int code);
+  // A true-colour picture (24 bits, or 32 whose fourth byte is unused) reduced to at most
+  // 256 colours: the 8-bit image that SetPixelFormat(dib8Bit) makes of its 24-bit copy,
+  // made without that copy.
+  static DibImage ReducedFrom(const ImageView& trueColour);
 
   uint32_t GetPixels(int32_t x, int32_t y) const;
   void SetPixels(int32_t x, int32_t y, uint32_t value);

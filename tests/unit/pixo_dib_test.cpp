@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <random>
 #include <set>
 
@@ -137,6 +138,34 @@ TEST(Reduction, ManyColoursStayWithin256AndNearTheOriginal) {
       for (int s = 0; s < 24; s += 8) error += std::abs(int((a >> s) & 255) - int((b >> s) & 255));
     }
   EXPECT_LT(error / (5000 * 3), 40.0);
+}
+
+TEST(Reduction, A32BitPictureReducesAsIts24BitCopyDoes) {
+  // A capture (32 bits, top-down or bottom-up, the fourth byte anything) is reduced where
+  // it lies: the same palette and indices as SetPixelFormat gives its 24-bit copy.
+  std::mt19937 rng(5);
+  std::vector<uint32_t> colours(3000);
+  for (auto& c : colours) c = rng() & 0xFFFFFF;
+  const int w = 37, h = 23;
+  DibImage copy = Make24(w, h, colours);
+  copy.SetPixelFormat(dib8Bit);
+  for (const bool topDown : {true, false}) {
+    std::vector<uint8_t> bits(size_t(w) * h * 4);
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) {
+        const uint32_t c = colours[size_t(y * w + x) % colours.size()];  // 0xBBGGRR
+        uint8_t* p = &bits[(size_t(topDown ? y : h - 1 - y) * w + x) * 4];
+        p[0] = uint8_t(c >> 16), p[1] = uint8_t(c >> 8), p[2] = uint8_t(c), p[3] = uint8_t(rng());
+      }
+    ImageView view;
+    view.width = w, view.height = h, view.bitCount = 32, view.bits = bits.data(), view.stride = w * 4;
+    view.topDown = topDown;
+    const DibImage reduced = DibImage::ReducedFrom(view);
+    ASSERT_EQ(reduced.Colours().size(), copy.Colours().size()) << topDown;
+    EXPECT_EQ(0, std::memcmp(reduced.Data()->colours, copy.Data()->colours, sizeof copy.Data()->colours)) << topDown;
+    EXPECT_EQ(0, std::memcmp(reduced.Data()->pixels.data(), copy.Data()->pixels.data(), copy.Data()->pixels.size()))
+        << topDown;
+  }
 }
 
 TEST(Reduction, DeterministicPaletteOrderUpperHalfFirst) {
