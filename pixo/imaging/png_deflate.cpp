@@ -1,6 +1,8 @@
 #include "pixo/imaging/png_deflate.h"
 
 #include <algorithm>
+#include <chrono>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <system_error>
@@ -92,48 +94,88 @@ unsigned DeflateThreads(size_t bytes, unsigned cores) {
   return unsigned(std::min<size_t>(cores, blocks));
 }
 
-std::vector<uint8_t> DeflateBlock(const uint8_t* data, size_t size, const uint8_t* dictionary, size_t dictionarySize,
-                                  int zlibLevel, bool last) {
-  z_stream zs{};
-  const int rc = deflateInit2(&zs, zlibLevel, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
+BlockDeflater::BlockDeflater(int zlibLevel) {
+  const int rc = deflateInit2(&zs_, zlibLevel, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
   if (rc == Z_MEM_ERROR) throw std::bad_alloc();
   if (rc != Z_OK) RaiseZlib();
-  std::unique_ptr<z_stream, int (*)(z_stream*)> end(&zs, deflateEnd);
-  if (dictionarySize && deflateSetDictionary(&zs, dictionary, uInt(dictionarySize)) != Z_OK) RaiseZlib();
-  // Room for the block stored as it is, its flush marker and the end of the stream.
-  std::vector<uint8_t> out(deflateBound(&zs, uLong(size)) + 64);
-  zs.next_in = const_cast<Bytef*>(data);
-  zs.avail_in = uInt(size);
-  size_t used = 0;
-  for (;;) {
-    zs.next_out = out.data() + used;
-    zs.avail_out = uInt(out.size() - used);
-    const int r = deflate(&zs, last ? Z_FINISH : Z_SYNC_FLUSH);
-    if (r < 0 && r != Z_BUF_ERROR) RaiseZlib();
-    used = out.size() - zs.avail_out;
-    if (last ? r == Z_STREAM_END : (zs.avail_in == 0 && zs.avail_out > 0)) break;
-    out.resize(out.size() * 2);
+}
+
+BlockDeflater::~BlockDeflater() { deflateEnd(&zs_); }
+
+void BlockDeflater::Prime(const uint8_t* data, size_t size) {
+  if (size > ParallelIdatWriter::kWindow) {
+    data += size - ParallelIdatWriter::kWindow;
+    size = ParallelIdatWriter::kWindow;
   }
-  out.resize(used);
-  return out;
+  if (size && deflateSetDictionary(&zs_, data, uInt(size)) != Z_OK) RaiseZlib();
+}
+
+void BlockDeflater::Feed(const uint8_t* data, size_t size) {
+  result_.adler = adler32(result_.adler, data, uInt(size));
+  result_.length += size;
+  zs_.next_in = const_cast<Bytef*>(data);
+  zs_.avail_in = uInt(size);
+  Deflate(Z_NO_FLUSH);
+}
+
+// Deflates what is fed into the bytes, which grow as needed (a screen deflates to little).
+void BlockDeflater::Deflate(int flush) {
+  std::vector<uint8_t>& out = result_.bytes;
+  for (;;) {
+    if (out.capacity() - out.size() < 4096) out.reserve(std::max<size_t>(2 * out.capacity(), 65536));
+    const size_t used = out.size(), room = out.capacity() - used;
+    out.resize(out.capacity());
+    zs_.next_out = out.data() + used;
+    zs_.avail_out = uInt(room);
+    const int r = deflate(&zs_, flush);
+    out.resize(out.size() - zs_.avail_out);
+    if (r < 0 && r != Z_BUF_ERROR) RaiseZlib();
+    if (flush == Z_FINISH ? r == Z_STREAM_END : (zs_.avail_in == 0 && zs_.avail_out > 0)) return;
+  }
+}
+
+BlockDeflater::Result BlockDeflater::Finish(bool last) {
+  zs_.next_in = nullptr;
+  zs_.avail_in = 0;
+  Deflate(last ? Z_FINISH : Z_SYNC_FLUSH);
+  return std::move(result_);
 }
 
 ParallelIdatWriter::ParallelIdatWriter(ChunkWriter& chunks, int zlibLevel, unsigned threads)
     : chunker_(chunks), level_(zlibLevel), inFlight_(threads ? threads : 1) {
   // The level is checked here, as the one-thread writer does, not first on a worker.
-  z_stream probe{};
-  const int rc = deflateInit2(&probe, zlibLevel, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
-  if (rc == Z_MEM_ERROR) throw std::bad_alloc();
-  if (rc != Z_OK) RaiseZlib();
-  deflateEnd(&probe);
-  std::promise<Window> none;
-  none.set_value(std::make_shared<const std::vector<uint8_t>>());
-  window_ = none.get_future().share();
+  BlockDeflater probe(zlibLevel);
+  try {
+    // The calling thread is one of them: it takes blocks while it waits for the oldest.
+    for (size_t i = 1; i < inFlight_; ++i) threads_.emplace_back([this] { Work(); });
+  } catch (const std::system_error&) {
+    // Fewer threads than asked, or none: with none, each block is made where it is given.
+  }
 }
 
-// Pending blocks are finished by their futures' destructors before anything they use
-// goes away.
-ParallelIdatWriter::~ParallelIdatWriter() = default;
+// The blocks given to the threads are finished before anything they use goes away.
+ParallelIdatWriter::~ParallelIdatWriter() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stopping_ = true;
+  }
+  wake_.notify_all();
+  for (std::thread& t : threads_) t.join();
+}
+
+void ParallelIdatWriter::Work() {
+  for (;;) {
+    std::packaged_task<Result()> task;
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      wake_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
+      if (queue_.empty()) return;
+      task = std::move(queue_.front());
+      queue_.pop_front();
+    }
+    task();  // its failure goes to its future
+  }
+}
 
 void ParallelIdatWriter::Feed(const uint8_t* data, size_t size) {
   while (size > 0) {
@@ -142,15 +184,31 @@ void ParallelIdatWriter::Feed(const uint8_t* data, size_t size) {
     block_.insert(block_.end(), data, data + n);
     data += n;
     size -= n;
-    if (block_.size() == kBlockSize) {
-      auto full = std::make_shared<std::vector<uint8_t>>(std::move(block_));
-      block_ = std::vector<uint8_t>();
-      Submit([full] { return std::move(*full); }, false);
-    }
+    if (block_.size() == kBlockSize) SubmitFed(false);
   }
 }
 
-void ParallelIdatWriter::Submit(Producer produce, bool last) {
+// Submits the data fed since the last block, primed with the window before it.
+void ParallelIdatWriter::SubmitFed(bool last) {
+  auto data = std::make_shared<std::vector<uint8_t>>(std::move(block_));
+  auto dictionary = std::make_shared<std::vector<uint8_t>>(window_);
+  block_ = std::vector<uint8_t>();
+  // The next block's window: the last kWindow bytes up to the end of this one.
+  if (data->size() >= kWindow) {
+    window_.assign(data->end() - ptrdiff_t(kWindow), data->end());
+  } else {
+    window_.insert(window_.end(), data->begin(), data->end());
+    if (window_.size() > kWindow) window_.erase(window_.begin(), window_.end() - ptrdiff_t(kWindow));
+  }
+  Submit(
+      [data, dictionary](BlockDeflater& d) {
+        d.Prime(dictionary->data(), dictionary->size());
+        d.Feed(data->data(), data->size());
+      },
+      last);
+}
+
+void ParallelIdatWriter::Submit(Maker make, bool last) {
   if (!headerWritten_) {
     const uint16_t h = ZlibHeader(level_);
     const uint8_t bytes[2] = {uint8_t(h >> 8), uint8_t(h)};
@@ -158,63 +216,49 @@ void ParallelIdatWriter::Submit(Producer produce, bool last) {
     headerWritten_ = true;
   }
   while (pending_.size() >= inFlight_) WriteOldest();
-  auto next = std::make_shared<std::promise<Window>>();
-  std::shared_future<Window> before = window_;
-  window_ = next->get_future().share();
   const int level = level_;
-  auto job = [produce = std::move(produce), before, next, level, last] {
-    std::vector<uint8_t> data;
-    Window dictionary;
-    try {
-      data = produce();
-      dictionary = before.get();
-      // The next block's dictionary: the last kWindow bytes up to the end of this one.
-      auto after = std::make_shared<std::vector<uint8_t>>();
-      if (data.size() < kWindow) {
-        const size_t keep = std::min(dictionary->size(), kWindow - data.size());
-        after->assign(dictionary->end() - ptrdiff_t(keep), dictionary->end());
-      }
-      after->insert(after->end(), data.end() - ptrdiff_t(std::min(data.size(), kWindow)), data.end());
-      next->set_value(std::move(after));
-    } catch (...) {
-      next->set_exception(std::current_exception());  // the blocks after it fail too
-      throw;
+  std::packaged_task<Result()> task([make = std::move(make), level, last] {
+    BlockDeflater d(level);
+    make(d);
+    return d.Finish(last);
+  });
+  pending_.push_back(task.get_future());
+  if (threads_.empty()) {
+    task();  // no thread to be had: the block is made here and now, in order
+  } else {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      queue_.push_back(std::move(task));
     }
-    Result r;
-    r.bytes = DeflateBlock(data.data(), data.size(), dictionary->data(), dictionary->size(), level, last);
-    r.adler = adler32(1, data.data(), uInt(data.size()));
-    r.length = data.size();
-    return r;
-  };
-  try {
-    pending_.push_back(std::async(std::launch::async, std::move(job)));
-  } catch (const std::system_error&) {
-    // No thread to be had: the block is made here and now, in order.
-    std::promise<Result> done;
-    try {
-      done.set_value(job());
-    } catch (...) {
-      done.set_exception(std::current_exception());
-    }
-    pending_.push_back(done.get_future());
+    wake_.notify_one();
   }
   lastSubmitted_ = last;
+}
+
+bool ParallelIdatWriter::RunQueued() {
+  std::packaged_task<Result()> task;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (queue_.empty()) return false;
+    task = std::move(queue_.front());
+    queue_.pop_front();
+  }
+  task();
+  return true;
 }
 
 void ParallelIdatWriter::WriteOldest() {
   std::future<Result> oldest = std::move(pending_.front());
   pending_.pop_front();
+  while (oldest.wait_for(std::chrono::seconds(0)) != std::future_status::ready && RunQueued()) {
+  }
   const Result r = oldest.get();
   chunker_.Put(r.bytes.data(), r.bytes.size());
   adler_ = adler32_combine(adler_, r.adler, z_off_t(r.length));
 }
 
 void ParallelIdatWriter::Finish() {
-  if (!lastSubmitted_) {
-    auto rest = std::make_shared<std::vector<uint8_t>>(std::move(block_));
-    block_ = std::vector<uint8_t>();
-    Submit([rest] { return std::move(*rest); }, true);
-  }
+  if (!lastSubmitted_) SubmitFed(true);
   while (!pending_.empty()) WriteOldest();
   const uint8_t tail[4] = {uint8_t(adler_ >> 24), uint8_t(adler_ >> 16), uint8_t(adler_ >> 8), uint8_t(adler_)};
   chunker_.Put(tail, 4);

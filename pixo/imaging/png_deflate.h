@@ -6,11 +6,14 @@
 #include <zlib.h>
 
 #include <cstddef>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <functional>
 #include <future>
 #include <memory>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 namespace pixo {
@@ -58,52 +61,80 @@ class IdatWriter : public IdatSink {
   std::vector<uint8_t> buffer_;
 };
 
-// Blocks deflated on up to `threads` threads at once. Each block is raw deflate primed
-// with the 32 KiB of data before it and ended by a sync flush (the last one by the
-// stream's end), so the blocks follow each other in one stream behind one zlib header,
-// and the Adler-32 of the whole data is combined from the blocks'. A block's data comes
-// from Feed (cut every kBlockSize bytes) or from a producer that makes it on the block's
-// own thread (filtering its rows, say); the next block's dictionary is taken from it as
-// soon as it is made, before it is deflated.
-class ParallelIdatWriter : public IdatSink {
+// One block of a stream deflated on several threads: raw deflate (no header) primed with
+// the data before the block, fed the block's data in pieces, ended by a sync flush or, for
+// the stream's last block, by the end of the stream.
+class BlockDeflater {
  public:
-  static constexpr size_t kBlockSize = 128 * 1024;
-  static constexpr size_t kWindow = 32 * 1024;
-  using Producer = std::function<std::vector<uint8_t>()>;
-  ParallelIdatWriter(ChunkWriter& chunks, int zlibLevel, unsigned threads);
-  ~ParallelIdatWriter() override;
-  ParallelIdatWriter(const ParallelIdatWriter&) = delete;
-  ParallelIdatWriter& operator=(const ParallelIdatWriter&) = delete;
-  void Feed(const uint8_t* data, size_t size) override;
-  // A block made by the producer; `last` for the stream's last block (Finish then adds
-  // nothing more).
-  void Submit(Producer produce, bool last);
-  void Finish() override;
-
- private:
-  using Window = std::shared_ptr<const std::vector<uint8_t>>;
+  explicit BlockDeflater(int zlibLevel);
+  ~BlockDeflater();
+  BlockDeflater(const BlockDeflater&) = delete;
+  BlockDeflater& operator=(const BlockDeflater&) = delete;
+  // The data before the block (its last 32 KiB count); before the first Feed.
+  void Prime(const uint8_t* data, size_t size);
+  void Feed(const uint8_t* data, size_t size);
+  // Ends the block; its deflated bytes, and the Adler-32 and length of the data fed.
   struct Result {
     std::vector<uint8_t> bytes;
     uLong adler = 1;
     size_t length = 0;
   };
+  Result Finish(bool last);
+
+ private:
+  void Deflate(int flush);
+  z_stream zs_{};
+  Result result_;
+};
+
+// Blocks deflated on up to `threads` threads at once, joined into one stream behind one
+// zlib header; the Adler-32 of the whole data is combined from the blocks'. A block comes
+// from Feed (cut every kBlockSize bytes, primed with the 32 KiB before it) or from a maker
+// that primes and feeds a BlockDeflater on the block's own thread (filtering its rows, and
+// the rows before it for the dictionary, say), so that no block waits for another and none
+// holds its data whole. The threads are started once and take the blocks in order (a
+// thread per block cost more than small blocks gain under Wine); the calling thread is
+// one of them, taking blocks while it waits for the oldest to finish.
+class ParallelIdatWriter : public IdatSink {
+ public:
+  static constexpr size_t kBlockSize = 128 * 1024;
+  static constexpr size_t kWindow = 32 * 1024;
+  using Maker = std::function<void(BlockDeflater&)>;
+  ParallelIdatWriter(ChunkWriter& chunks, int zlibLevel, unsigned threads);
+  // Lets the threads finish the blocks they were given and ends them.
+  ~ParallelIdatWriter() override;
+  ParallelIdatWriter(const ParallelIdatWriter&) = delete;
+  ParallelIdatWriter& operator=(const ParallelIdatWriter&) = delete;
+  void Feed(const uint8_t* data, size_t size) override;
+  // A block made by the maker; `last` for the stream's last block (Finish then adds
+  // nothing more).
+  void Submit(Maker make, bool last);
+  void Finish() override;
+
+ private:
+  using Result = BlockDeflater::Result;
+  void SubmitFed(bool last);
   void WriteOldest();
+  // Makes the oldest block no thread has taken yet; false when there is none.
+  bool RunQueued();
+  void Work();
 
   IdatChunker chunker_;
   int level_;
   size_t inFlight_;
-  std::vector<uint8_t> block_;
-  std::shared_future<Window> window_;  // the last kWindow bytes before the next block
+  std::vector<uint8_t> block_;   // fed data not yet in a block
+  std::vector<uint8_t> window_;  // the last kWindow bytes fed before block_
   std::deque<std::future<Result>> pending_;
   uLong adler_ = 1;
   bool headerWritten_ = false;
   bool lastSubmitted_ = false;
+  // The blocks not yet taken by a thread, oldest first.
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::deque<std::packaged_task<Result()>> queue_;
+  bool stopping_ = false;
+  std::vector<std::thread> threads_;
 };
-
-// Deflates one block as raw deflate (no header), primed with the dictionary, ended by a
-// sync flush or, for the last block, by the end of the stream.
-std::vector<uint8_t> DeflateBlock(const uint8_t* data, size_t size, const uint8_t* dictionary, size_t dictionarySize,
-                                  int zlibLevel, bool last);
 
 // The two bytes of a zlib header for the level, as zlib writes them.
 uint16_t ZlibHeader(int zlibLevel);

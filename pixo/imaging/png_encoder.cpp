@@ -293,24 +293,30 @@ void FilterRows(const ImageView& img, const Pass& pass, size_t first, size_t end
 }
 
 // The image data of a plain image on several threads: blocks of rows, each converted,
-// filtered and deflated on a worker of its own. The blocks are larger than the least for
-// large images, so that the stream does not grow by a block boundary every 128 KiB of a
-// well compressing screen.
+// filtered and deflated as it goes on a thread of its own, primed with the rows before it
+// filtered once more there; so no block waits for another, and none holds its rows whole.
+// The blocks are larger than the least for large images, so that the stream does not grow
+// by a block boundary every 128 KiB of a well compressing screen.
 void WriteIdatInBlocks(ChunkWriter& chunks, const ImageView& img, const Pass& pass, const PngOptions& options,
                        unsigned threads, size_t streamBytes) {
   ParallelIdatWriter idat(chunks, ZlibLevel(options.level), threads);
   const bool adaptive = options.filter == 0;
+  const size_t rowBytes = pass.rowBytes + 1;
   const size_t blockBytes = std::max(ParallelIdatWriter::kBlockSize, streamBytes / (4 * threads));
-  const size_t rowsPerBlock = std::max<size_t>(1, blockBytes / (pass.rowBytes + 1));
+  const size_t rowsPerBlock = std::max<size_t>(1, blockBytes / rowBytes);
+  const size_t windowRows = (ParallelIdatWriter::kWindow + rowBytes - 1) / rowBytes;
   for (size_t r0 = 0; r0 < pass.rows; r0 += rowsPerBlock) {
     const size_t r1 = std::min(pass.rows, r0 + rowsPerBlock);
     idat.Submit(
-        [&img, &pass, r0, r1, adaptive] {
-          std::vector<uint8_t> out;
-          out.reserve((r1 - r0) * (pass.rowBytes + 1));
+        [&img, &pass, r0, r1, adaptive, windowRows, rowBytes](BlockDeflater& d) {
+          const size_t w0 = r0 - std::min(r0, windowRows);
+          std::vector<uint8_t> window;
+          window.reserve((r0 - w0) * rowBytes);
+          FilterRows(img, pass, w0, r0, adaptive,
+                     [&window](const std::vector<uint8_t>& row) { window.insert(window.end(), row.begin(), row.end()); });
+          d.Prime(window.data(), window.size());
           FilterRows(img, pass, r0, r1, adaptive,
-                     [&out](const std::vector<uint8_t>& row) { out.insert(out.end(), row.begin(), row.end()); });
-          return out;
+                     [&d](const std::vector<uint8_t>& row) { d.Feed(row.data(), row.size()); });
         },
         r1 == pass.rows);
   }

@@ -416,6 +416,33 @@ TEST(ParallelPng, ZlibHeadersAndThreadChoice) {
   EXPECT_EQ(DeflateThreads(100 * block, 0), 1u);
 }
 
+TEST(ParallelPng, ABlockThatFailsEndsTheStreamWithItsError) {
+  // A block that fails on a thread (its rows cannot be read, say) reaches the caller as
+  // that error, whether a later block is still running, waiting or not yet given.
+  for (unsigned threads : {1u, 2u, 4u}) {
+    MemoryStream m;
+    ChunkWriter cw(m);
+    int made = 0;
+    EXPECT_THROW(
+        {
+          ParallelIdatWriter w(cw, -1, threads);
+          for (int b = 0; b < 12; ++b)
+            w.Submit(
+                [b](BlockDeflater& d) {
+                  if (b == 3) Raise(ErrorKind::Png, "rows not read");
+                  const std::vector<uint8_t> rows(50000, uint8_t(b));
+                  d.Feed(rows.data(), rows.size());
+                },
+                b == 11);
+          w.Finish();
+          made = 1;
+        },
+        Error)
+        << threads;
+    EXPECT_EQ(made, 0);
+  }
+}
+
 TEST(ParallelPng, ABlockIsPrimedWithTheDataBeforeIt) {
   // Data that repeats a random 16 KiB pattern compresses to little more than one pattern
   // only when each block sees the data before it; else every block pays it in full.
