@@ -20,6 +20,15 @@ inline size_t MemoryRowOf(int32_t y, int32_t height, bool topDown) {
   return size_t(topDown ? y : height - 1 - y);
 }
 
+// Rows that land from the top down while a writer reads them (a capture being read from
+// the screen band after band): a view with a gate hands out a row only once it is there.
+class RowGate {
+ public:
+  virtual ~RowGate() = default;
+  // Returns once picture rows 0 to y have landed; raises what stopped them from landing.
+  virtual void WaitFor(int32_t y) const = 0;
+};
+
 struct ImageView {
   int32_t width = 0;
   int32_t height = 0;  // rows; always positive
@@ -28,9 +37,13 @@ struct ImageView {
   const uint8_t* bits = nullptr;
   int32_t stride = 0;
   bool topDown = false;
+  const RowGate* gate = nullptr;  // none: every row is there
 
   // Picture row y, 0 the top one.
-  const uint8_t* Row(int32_t y) const { return bits + MemoryRowOf(y, height, topDown) * size_t(stride); }
+  const uint8_t* Row(int32_t y) const {
+    if (gate) gate->WaitFor(y);
+    return bits + MemoryRowOf(y, height, topDown) * size_t(stride);
+  }
 };
 
 }  // namespace pixo

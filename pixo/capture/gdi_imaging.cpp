@@ -54,21 +54,6 @@ void ReadBits(const TBitmap& bitmap, int bitCount, void* bits, InfoWithTable& in
 
 Rgb4 Entry(const RGBQUAD& q) { return Rgb4{q.rgbBlue, q.rgbGreen, q.rgbRed, 0}; }
 
-// A DIB section in an uncompressed format the writers read directly, as an image view
-// (pixels only); false for anything else.
-bool SectionView(const TBitmap& bitmap, ImageView& view) {
-  const DIBSECTION* ds = bitmap.Section();
-  if (!ds || (ds->dsBmih.biCompression != BI_RGB && !bitmap.IsBgrxSection())) return false;
-  view.width = bitmap.Width();
-  view.height = bitmap.Height();
-  view.bitCount = ds->dsBmih.biBitCount;
-  view.bits = static_cast<const uint8_t*>(ds->dsBm.bmBits);
-  view.stride = ds->dsBm.bmWidthBytes;
-  view.topDown = bitmap.TopDown();
-  GdiFlush();
-  return true;
-}
-
 // The PNG writer's copy of a capture: the rows of a DIB section as they are (with its
 // colour table), anything else through GetDIBits.
 void PngFromBitmap(const TBitmap& bitmap, PngImage& png) {
@@ -162,16 +147,20 @@ void DibToBitmap(const DibImage& dib, TBitmap& bitmap) {
   bitmap.SetFromDib(dib.Width(), dib.Height(), bitCount, dib.Colours(), dib.Data()->pixels.data());
 }
 
+void WritePng(const ImageView& capture, const std::wstring& name) {
+  PngOptions options;
+  options.padded = true;
+  FileStream file(name);
+  EncodePng(file, capture, options);
+  file.Commit();
+}
+
 void WritePng(const TBitmap& image, const std::wstring& name) {
   ImageView section;
   if (SectionView(image, section) && section.bitCount == 32) {
     // A capture held as a 32-bit section is encoded where it lies, its padding bytes left
     // out: the file of a 24-bit copy, without the copy.
-    PngOptions options;
-    options.padded = true;
-    FileStream file(name);
-    EncodePng(file, section, options);
-    file.Commit();
+    WritePng(section, name);
     return;
   }
   PngImage png;

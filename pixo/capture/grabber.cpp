@@ -168,28 +168,45 @@ void DrawScreenCursor(HDC dc, POINT origin, int width, int height) {
 // once was slower under Wine (a buffer of its size, made and touched anew), and bands of
 // 256 rows added a sixth of the screen's size to the peak memory; bands of 64 rows (1 MiB
 // at 3840 pixels) add next to nothing.
-void CopyInBands(HDC to, int w, int h, HDC from, int x, int y) {
+// The listener, when it may be told of the rows as they land (nothing is drawn over them
+// afterwards, and they land in a 32-bit section), else none.
+CaptureListener* EarlyListener(CaptureListener* listener, const TBitmap& work, bool drawnOver) {
+  return listener && !drawnOver && work.IsBgrxSection() ? listener : nullptr;
+}
+
+// listener, if any, is told of the rows after each band.
+void CopyInBands(HDC to, int w, int h, HDC from, int x, int y, CaptureListener* listener) {
   const int kBandRows = 64;
-  for (int top = 0; top < h; top += kBandRows)
-    BitBlt(to, 0, top, w, std::min(kBandRows, h - top), from, x, y + top, SRCCOPY);
+  for (int top = 0; top < h; top += kBandRows) {
+    const int rows = std::min(kBandRows, h - top);
+    BitBlt(to, 0, top, w, rows, from, x, y + top, SRCCOPY);
+    if (listener) {
+      GdiFlush();  // the band is in the section's memory
+      listener->Landed(top + rows);
+    }
+  }
 }
 
 // Copies a rectangle of the virtual screen; what no monitor shows is black.
-TBitmap CopyScreenArea(const ScreenRect& area, bool cursor) {
+TBitmap CopyScreenArea(const ScreenRect& area, bool cursor, CaptureListener* listener) {
   const int w = area.right - area.left, h = area.bottom - area.top;
   TBitmap work;
   work.SetSizeForCapture(w, h);
   {
     WindowDC screen(nullptr, false);
     BitmapCanvas canvas(work);
-    CopyInBands(canvas.dc(), w, h, screen.get(), area.left, area.top);
     const RegionHandle gaps(CreateRectRgn(0, 0, w, h));
     for (const MonitorArea& m : Monitors()) {
       const RegionHandle shown(CreateRectRgn(m.rect.left - area.left, m.rect.top - area.top,
                                              m.rect.right - area.left, m.rect.bottom - area.top));
       CombineRgn(gaps.get(), gaps.get(), shown.get(), RGN_DIFF);
     }
-    FillRgn(canvas.dc(), gaps.get(), static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+    RECT box{};
+    const bool anyGap = GetRgnBox(gaps.get(), &box) != NULLREGION;
+    CaptureListener* early = EarlyListener(listener, work, cursor || anyGap);
+    if (early) early->Started(work);
+    CopyInBands(canvas.dc(), w, h, screen.get(), area.left, area.top, early);
+    if (anyGap) FillRgn(canvas.dc(), gaps.get(), static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
     if (cursor) DrawScreenCursor(canvas.dc(), POINT{area.left, area.top}, w, h);
   }
   return work;
@@ -197,7 +214,7 @@ TBitmap CopyScreenArea(const ScreenRect& area, bool cursor) {
 
 // The primary screen or the foreground window, through the window's own device context,
 // clipped to the primary screen.
-TBitmap CopyWindow(bool foreground, bool cursor) {
+TBitmap CopyWindow(bool foreground, bool cursor, CaptureListener* listener) {
   HWND wnd = foreground ? ForegroundWindow() : GetDesktopWindow();
   if (!wnd) return {};
 
@@ -214,8 +231,10 @@ TBitmap CopyWindow(bool foreground, bool cursor) {
   work.SetSizeForCapture(c.width, c.height);
   {
     BitmapCanvas canvas(work);
+    CaptureListener* early = EarlyListener(listener, work, cursor);
+    if (early) early->Started(work);
     CopyInBands(canvas.dc(), c.width, c.height, source.get(), r.left - whole.left + c.offsetX,
-                r.top - whole.top + c.offsetY);
+                r.top - whole.top + c.offsetY, early);
     if (cursor) DrawScreenCursor(canvas.dc(), POINT{r.left + c.offsetX, r.top + c.offsetY}, c.width, c.height);
   }
   return work;
@@ -355,9 +374,9 @@ TBitmap ScreenGrabber::Capture() {
   ScreenRect area{};
   capturedTitle_.clear();
   switch (target) {
-    case Target::Screen: return CopyWindow(false, drawCursor);
+    case Target::Screen: return CopyWindow(false, drawCursor, listener);
     case Target::Foreground:
-      if (!ownPixels && !clientArea) return CopyWindow(true, drawCursor);
+      if (!ownPixels && !clientArea) return CopyWindow(true, drawCursor, listener);
       [[fallthrough]];
     case Target::Title:
     case Target::Handle:
@@ -388,7 +407,7 @@ TBitmap ScreenGrabber::Capture() {
     case Target::Rect: area = Intersect(rect, VirtualScreen()); break;
   }
   if (IsEmpty(area)) Raise(ErrorKind::Target, msg::kOutsideTheScreen);
-  return CopyScreenArea(area, drawCursor);
+  return CopyScreenArea(area, drawCursor, listener);
 }
 
 }  // namespace pixo

@@ -15,6 +15,18 @@
 
 namespace pixo {
 
+// Told of a capture while it is read, so that a writer can start on the first rows: the
+// picture (a 32-bit section, no pixel of it read yet) once the screen is about to be read,
+// then after each band how many rows from the top are final. Not told at all when the
+// capture draws over its rows afterwards (the cursor, the black of what no monitor shows)
+// or does not land in a 32-bit section; on a failure the capture raises as ever.
+class CaptureListener {
+ public:
+  virtual ~CaptureListener() = default;
+  virtual void Started(const TBitmap& image) = 0;
+  virtual void Landed(int rows) = 0;
+};
+
 class ScreenGrabber {
  public:
   Target target = Target::Screen;
@@ -26,6 +38,7 @@ class ScreenGrabber {
   bool ownPixels = false;   // a window's own drawing (PrintWindow), not the screen
   bool clientArea = false;  // a window's client area only
   bool drawCursor = false;
+  CaptureListener* listener = nullptr;
 
   // The capture; empty when nothing was captured (a foreground window off the primary
   // screen). A monitor, window or rectangle that is not there raises ETargetError.

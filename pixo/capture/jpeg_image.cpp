@@ -8,18 +8,6 @@ namespace pixo {
 
 namespace {
 
-// Rows of a bitmap as they lie in a section, top-down or bottom-up.
-struct SectionRows {
-  const uint8_t* bits;
-  int stride;
-  int height;
-  bool topDown;
-};
-const uint8_t* SectionRow(void* ctx, int y) {
-  const auto* r = static_cast<const SectionRows*>(ctx);
-  return r->bits + MemoryRowOf(y, r->height, r->topDown) * size_t(r->stride);
-}
-
 // Rows of a 32-bit bitmap, fetched from GDI a band at a time as blue, green, red and an
 // unused byte: the same colours a 24-bit copy holds, without making that copy.
 class BandReader {
@@ -62,29 +50,32 @@ class BandReader {
   int count_ = 0;
 };
 
+const uint8_t* ViewRow(void* ctx, int y) { return static_cast<const ImageView*>(ctx)->Row(y); }
+
 }  // namespace
+
+std::vector<uint8_t> CompressBgrx(const ImageView& capture, int quality) {
+  ImageView rows = capture;
+  return CompressJpeg(rows.width, rows.height, quality, JpegPixels::Bgrx, ViewRow, &rows);
+}
 
 std::vector<uint8_t> CompressJpegThrough24Bit(const TBitmap& bitmap, int quality) {
   TBitmap copy;
   copy.Assign(bitmap);
   copy.SetPixelFormat24();
-  GdiFlush();
-  const DIBSECTION* ds = copy.Section();
-  SectionRows rows{static_cast<const uint8_t*>(ds->dsBm.bmBits), ds->dsBm.bmWidthBytes, copy.Height(), false};
-  return CompressJpeg(copy.Width(), copy.Height(), quality, JpegPixels::Bgr, SectionRow, &rows);
+  ImageView rows;
+  SectionView(copy, rows);
+  return CompressJpeg(copy.Width(), copy.Height(), quality, JpegPixels::Bgr, ViewRow, &rows);
 }
 
 void TJPEGImage::Compress() {
   data_.clear();
   compressed_ = true;
   if (bitmap_.Width() <= 0 || bitmap_.Height() <= 0) return;
-  if (bitmap_.IsBgrxSection()) {
+  ImageView section;
+  if (bitmap_.IsBgrxSection() && SectionView(bitmap_, section)) {
     // A capture held as a 32-bit section: the library reads its rows where they lie.
-    GdiFlush();
-    const DIBSECTION* ds = bitmap_.Section();
-    SectionRows rows{static_cast<const uint8_t*>(ds->dsBm.bmBits), ds->dsBm.bmWidthBytes, bitmap_.Height(),
-                     bitmap_.TopDown()};
-    data_ = CompressJpeg(bitmap_.Width(), bitmap_.Height(), Quality, JpegPixels::Bgrx, SectionRow, &rows);
+    data_ = CompressBgrx(section, Quality);
     return;
   }
   if (bitmap_.BitsPerPixel() == 32) {

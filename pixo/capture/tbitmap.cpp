@@ -1,6 +1,5 @@
 #include "pixo/capture/tbitmap.h"
 
-#include <cstring>
 
 #include "pixo/base/errors.h"
 
@@ -352,6 +351,21 @@ void TBitmap::SaveBottomUp(OutStream& file) {
   const auto* rows = static_cast<const uint8_t*>(ds.dsBm.bmBits);
   for (int32_t y = image.height - 1; y >= 0; --y)
     file.Write(rows + size_t(y) * size_t(image.stride), size_t(image.stride));
+}
+
+// A DIB section in an uncompressed format the writers read directly, as an image view
+// (pixels only); false for anything else.
+bool SectionView(const TBitmap& bitmap, ImageView& view) {
+  const DIBSECTION* ds = bitmap.Section();
+  if (!ds || (ds->dsBmih.biCompression != BI_RGB && !bitmap.IsBgrxSection())) return false;
+  view.width = bitmap.Width();
+  view.height = bitmap.Height();
+  view.bitCount = ds->dsBmih.biBitCount;
+  view.bits = static_cast<const uint8_t*>(ds->dsBm.bmBits);
+  view.stride = ds->dsBm.bmWidthBytes;
+  view.topDown = bitmap.TopDown();
+  GdiFlush();
+  return true;
 }
 
 BitmapCanvas::BitmapCanvas(const TBitmap& bitmap)

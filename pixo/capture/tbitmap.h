@@ -100,6 +100,10 @@ class BitmapCanvas {
   SelectGuard select_;
 };
 
+// A DIB section in an uncompressed format the writers read directly, as an image view
+// (pixels only); false for anything else.
+bool SectionView(const TBitmap& bitmap, ImageView& view);
+
 // Creates a DIB section on the screen's device context; raises EOutOfResources on failure.
 HBITMAP CreateSection(const BITMAPINFO* info, void** bits);
 

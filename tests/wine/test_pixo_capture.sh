@@ -87,13 +87,17 @@ wrun "$WIN/pixo.exe" /A /J; echo $? >rc
 check "only switches: exit 0" rc_is 0
 check "no arguments and only switches write nothing" test "$(ls | wc -l)" = "$before"
 
-# --- the error box
-run_expecting_box "missing folder\\out.bmp"
-check "unwritable output: exit code 1" rc_is 1
-check "unwritable output: box title" bash -c "sed -n 1p box.txt | grep -qxF 'ｱﾌﾟﾘｹｰｼｮﾝ ｴﾗｰ'"
-check "unwritable output: box text" bash -c "sed -n 2p box.txt | grep -qE '^EFCreateErrorがﾓｼﾞｭｰﾙ pixo\.exe の [0-9A-F]{8} で発生しました。\$'"
-check "unwritable output: message line" bash -c "sed -n 3p box.txt | grep -qxF 'ﾌｧｲﾙ missing folder\\out.bmp を作成できません.'"
-check "unwritable output: no file touched" file_missing "missing folder"
+# --- the error box (JPEG and PNG are written while the screen is read: the same box)
+for out in "- out.bmp" "/J out.jpg" "/N out.png" "/GF out.gif"; do
+  sw=${out% *} name=${out#* } args=()
+  [ "$sw" != - ] && args=("$sw")
+  run_expecting_box "${args[@]}" "missing folder\\$name"
+  check "unwritable $name: exit code 1" rc_is 1
+  check "unwritable $name: box title" bash -c "sed -n 1p box.txt | grep -qxF 'ｱﾌﾟﾘｹｰｼｮﾝ ｴﾗｰ'"
+  check "unwritable $name: box text" bash -c "sed -n 2p box.txt | grep -qE '^EFCreateErrorがﾓｼﾞｭｰﾙ pixo\.exe の [0-9A-F]{8} で発生しました。\$'"
+  check "unwritable $name: message line" bash -c "sed -n 3p box.txt | grep -qxF 'ﾌｧｲﾙ missing folder\\$name を作成できません.'"
+  check "unwritable $name: no file touched" file_missing "missing folder"
+done
 
 long=$(printf 'x%.0s' $(seq 1 300)).bmp
 run_expecting_box "$long"
