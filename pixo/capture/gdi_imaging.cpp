@@ -147,9 +147,10 @@ void DibToBitmap(const DibImage& dib, TBitmap& bitmap) {
   bitmap.SetFromDib(dib.Width(), dib.Height(), bitCount, dib.Colours(), dib.Data()->pixels.data());
 }
 
-void WritePng(const ImageView& capture, const std::wstring& name) {
+void WritePng(const ImageView& capture, const std::wstring& name, unsigned threads) {
   PngOptions options;
   options.padded = true;
+  options.threads = threads;
   FileStream file(name);
   EncodePng(file, capture, options);
   file.Commit();

@@ -1,5 +1,9 @@
 #include "pixo/capture/grabber.h"
 
+#include <exception>
+#include <system_error>
+#include <thread>
+
 #include "pixo/base/errors.h"
 #include "pixo/base/stream.h"
 #include "pixo/capture/system_library.h"
@@ -174,17 +178,35 @@ CaptureListener* EarlyListener(CaptureListener* listener, const TBitmap& work, b
   return listener && !drawnOver && work.IsBgrxSection() ? listener : nullptr;
 }
 
-// listener, if any, is told of the rows after each band.
+// listener, if any, is told of the rows after each band, and works while they are read.
+// The bands are read on a thread of their own: under Wine a thread that has done nothing
+// else reads the screen in about two thirds of the time the program's first thread takes
+// (40-50 against 63-72 ms at 3840x2160), with the very same pixels.
 void CopyInBands(HDC to, int w, int h, HDC from, int x, int y, CaptureListener* listener) {
-  const int kBandRows = 64;
-  for (int top = 0; top < h; top += kBandRows) {
-    const int rows = std::min(kBandRows, h - top);
-    BitBlt(to, 0, top, w, rows, from, x, y + top, SRCCOPY);
-    if (listener) {
-      GdiFlush();  // the band is in the section's memory
-      listener->Landed(top + rows);
+  std::exception_ptr failure;
+  const auto read = [=, &failure] {
+    try {
+      const int kBandRows = 64;
+      for (int top = 0; top < h; top += kBandRows) {
+        const int rows = std::min(kBandRows, h - top);
+        BitBlt(to, 0, top, w, rows, from, x, y + top, SRCCOPY);
+        GdiFlush();  // the band is in the section's memory
+        if (listener) listener->Landed(top + rows);
+      }
+    } catch (...) {
+      failure = std::current_exception();
+      if (listener) listener->Stopped();
     }
+  };
+  std::thread reader;
+  try {
+    reader = std::thread(read);
+  } catch (const std::system_error&) {
+    read();  // no thread to be had: read here, then let the listener work
   }
+  if (listener) listener->WhileReading();  // does not raise
+  if (reader.joinable()) reader.join();
+  if (failure) std::rethrow_exception(failure);
 }
 
 // Copies a rectangle of the virtual screen; what no monitor shows is black.

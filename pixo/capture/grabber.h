@@ -16,15 +16,19 @@
 namespace pixo {
 
 // Told of a capture while it is read, so that a writer can start on the first rows: the
-// picture (a 32-bit section, no pixel of it read yet) once the screen is about to be read,
-// then after each band how many rows from the top are final. Not told at all when the
+// picture (a 32-bit section, no pixel of it read yet) once the screen is about to be read;
+// then, on the capturing thread, WhileReading, as long as it likes, while another thread
+// reads the bands and tells after each how many rows from the top are final (Landed), or
+// that no more will land (Stopped; the capture then raises). Not told at all when the
 // capture draws over its rows afterwards (the cursor, the black of what no monitor shows)
-// or does not land in a 32-bit section; on a failure the capture raises as ever.
+// or does not land in a 32-bit section.
 class CaptureListener {
  public:
   virtual ~CaptureListener() = default;
   virtual void Started(const TBitmap& image) = 0;
+  virtual void WhileReading() = 0;
   virtual void Landed(int rows) = 0;
+  virtual void Stopped() = 0;
 };
 
 class ScreenGrabber {

@@ -1,0 +1,46 @@
+// A shot's file written from the capture's first rows on, on the capturing thread while
+// another reads the later ones: the file is written as the screen is read (on a second
+// core), and the capture is still read from the top down in one go, no slower than alone.
+#pragma once
+#include <atomic>
+#include <condition_variable>
+#include <exception>
+#include <functional>
+#include <mutex>
+
+#include "pixo/base/image.h"
+#include "pixo/capture/grabber.h"
+
+namespace pixo {
+
+class EarlyWriter : public CaptureListener, public RowGate {
+ public:
+  using Write = std::function<void(const ImageView& capture)>;
+  explicit EarlyWriter(Write write) : write_(std::move(write)) {}
+  EarlyWriter(const EarlyWriter&) = delete;
+  EarlyWriter& operator=(const EarlyWriter&) = delete;
+
+  // Whether the capture started the writer.
+  bool Writing() const { return started_; }
+  // After the capture: raises what kept the file from being written.
+  void Finish();
+
+  void Started(const TBitmap& image) override;
+  void WhileReading() override;
+  void Landed(int rows) override;
+  void Stopped() override;
+  void WaitFor(int32_t y) const override;
+
+ private:
+  Write write_;
+  TBitmap image_;  // the capture's pixels stay while the writer reads them
+  ImageView capture_;
+  bool started_ = false;
+  std::exception_ptr failure_;
+  mutable std::mutex mutex_;
+  mutable std::condition_variable changed_;
+  std::atomic<int> landed_{0};  // read without the lock while the rows are there
+  bool stopped_ = false;
+};
+
+}  // namespace pixo
