@@ -1,9 +1,14 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
 #include <random>
 #include <string>
+#include <thread>
 
 #include "pixo/base/errors.h"
 #include "pixo/imaging/png_encoder.h"
@@ -155,6 +160,59 @@ TEST(PngEncoder, PaddedThirtyTwoBitPixelsGiveTheTwentyFourBitFile) {
       o.padded = true;
       EXPECT_EQ(Encode(padded, o), expected) << interlace << " " << threads;
     }
+}
+
+// A picture whose rows land from the top down on another thread, a band at a time, as a
+// capture's rows do while the screen is read; the memory holds nothing before a row lands.
+// A band lands once a row not yet there is asked for (or after 20 ms), so that the writer
+// always gets ahead of the rows.
+class LandingPicture : public RowGate {
+ public:
+  explicit LandingPicture(const ImageView& whole) : whole_(whole), bits_(size_t(whole.stride) * whole.height, 0) {
+    view_ = whole;
+    view_.bits = bits_.data();
+    view_.gate = this;
+    lander_ = std::thread([this] {
+      std::unique_lock<std::mutex> lock(mutex_);
+      while (landed_ < whole_.height) {
+        changed_.wait_for(lock, std::chrono::milliseconds(20), [&] { return asked_ >= landed_; });
+        const int32_t end = std::min(whole_.height, landed_ + 7);
+        for (int32_t y = landed_; y < end; ++y)
+          std::memcpy(&bits_[MemoryRowOf(y, whole_.height, whole_.topDown) * size_t(whole_.stride)], whole_.Row(y),
+                      size_t(whole_.stride));
+        landed_ = end;
+        changed_.notify_all();
+      }
+    });
+  }
+  ~LandingPicture() override { lander_.join(); }
+  const ImageView& View() const { return view_; }
+  void WaitFor(int32_t y) const override {
+    std::unique_lock<std::mutex> lock(mutex_);
+    asked_ = std::max(asked_, y);
+    changed_.notify_all();
+    changed_.wait(lock, [&] { return landed_ > y; });
+  }
+
+ private:
+  ImageView whole_, view_;
+  std::vector<uint8_t> bits_;
+  mutable std::mutex mutex_;
+  mutable std::condition_variable changed_;
+  int32_t landed_ = 0;
+  mutable int32_t asked_ = -1;
+  std::thread lander_;
+};
+
+TEST(PngEncoder, RowsThatLandWhileTheFileIsWrittenGiveTheSameFile) {
+  // A writer that read a row before it landed would find zeros there.
+  const Dib24 img(400, 300, 9);
+  for (uint32_t threads : {1u, 2u, 3u}) {
+    PngOptions o;
+    o.threads = threads;
+    LandingPicture landing(img.Source());
+    EXPECT_EQ(Encode(landing.View(), o), Encode(img.Source(), o)) << threads;
+  }
 }
 
 TEST(PngEncoder, PaletteImagesKeepIndexesAndPackBits) {
