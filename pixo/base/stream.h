@@ -50,6 +50,9 @@ class FileStream : public OutStream {
   FileStream(const FileStream&) = delete;
   FileStream& operator=(const FileStream&) = delete;
   void Write(const void* data, size_t size) override;
+  // Writes at a place in the file, whether the bytes before it are written yet or not; a
+  // Write after it follows on from there. Not for standard output (raises EWriteError).
+  void WriteAt(uint64_t offset, const void* data, size_t size);
   void Commit();
 
  private:

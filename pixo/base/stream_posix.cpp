@@ -69,6 +69,12 @@ void FileStream::Write(const void* data, size_t size) {
   if (!handle_ || (size && std::fwrite(data, 1, size, static_cast<FILE*>(handle_)) != size)) RaiseWriteError();
 }
 
+void FileStream::WriteAt(uint64_t offset, const void* data, size_t size) {
+  if (!handle_ || toStandardOutput_ || fseeko(static_cast<FILE*>(handle_), off_t(offset), SEEK_SET) != 0)
+    RaiseWriteError();
+  Write(data, size);
+}
+
 void FileStream::Commit() {
   if (!handle_) RaiseWriteError();
   if (toStandardOutput_) {

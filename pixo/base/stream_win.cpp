@@ -86,6 +86,15 @@ void FileStream::Write(const void* data, size_t size) {
   buffer_.insert(buffer_.end(), p, p + size);
 }
 
+void FileStream::WriteAt(uint64_t offset, const void* data, size_t size) {
+  if (!handle_ || toStandardOutput_) RaiseWriteError();
+  Flush();
+  LARGE_INTEGER at;
+  at.QuadPart = LONGLONG(offset);
+  if (!SetFilePointerEx(handle_, at, nullptr, FILE_BEGIN)) RaiseWriteError();
+  WriteThrough(data, size);
+}
+
 void FileStream::Flush() {
   if (buffer_.empty()) return;
   WriteThrough(buffer_.data(), buffer_.size());

@@ -1,5 +1,8 @@
 #include "pixo/capture/tbitmap.h"
 
+#include <algorithm>
+#include <cstring>
+
 
 #include "pixo/base/errors.h"
 
@@ -262,8 +265,33 @@ const DIBSECTION& TBitmap::SectionForSaving() {
 
 void TBitmap::SaveToFile(const std::wstring& name) {
   FileStream file(name);
-  SaveToStream(file);
+  ImageView capture;
+  if (name != L"-" && IsBgrxSection() && TopDown() && SectionView(*this, capture)) {
+    WriteCaptureBmp(capture, file);
+  } else {
+    SaveToStream(file);
+  }
   file.Commit();
+}
+
+void WriteCaptureBmp(const ImageView& capture, FileStream& file) {
+  ImageView image;  // as the file describes it
+  image.width = capture.width;
+  image.height = capture.height;
+  image.bitCount = 32;
+  image.stride = capture.stride;
+  BmpFields fields;
+  fields.sizeImage = uint32_t(CheckedMul(image.stride, image.height));
+  const BmpLayout layout = WriteBmpHeaders(file, image, fields);
+  constexpr int32_t kBandRows = 64;
+  const size_t stride = size_t(capture.stride);
+  std::vector<uint8_t> band(size_t(std::min(kBandRows, capture.height)) * stride);
+  for (int32_t top = 0; top < capture.height; top += kBandRows) {
+    const int32_t rows = std::min(kBandRows, capture.height - top);
+    for (int32_t i = 0; i < rows; ++i)  // the band's bottom row first, as the file has it
+      std::memcpy(&band[size_t(i) * stride], capture.Row(top + rows - 1 - i), stride);
+    file.WriteAt(layout.offBits + uint64_t(capture.height - top - rows) * stride, band.data(), size_t(rows) * stride);
+  }
 }
 
 void TBitmap::SaveToStream(OutStream& file) {

@@ -104,6 +104,11 @@ class BitmapCanvas {
 // (pixels only); false for anything else.
 bool SectionView(const TBitmap& bitmap, ImageView& view);
 
+// Writes a capture's 32-bit rows as the bottom-up BI_RGB file a capture has always been:
+// band after band from the top as the rows come (through the view's gate, if it has one),
+// each band at its place in the file.
+void WriteCaptureBmp(const ImageView& capture, FileStream& file);
+
 // Creates a DIB section on the screen's device context; raises EOutOfResources on failure.
 HBITMAP CreateSection(const BITMAPINFO* info, void** bits);
 

@@ -98,6 +98,19 @@ TEST_F(FileStreamTest, CommitReplacesTheTargetWhole) {
   EXPECT_EQ(FilesInFolder(), 1u);
 }
 
+TEST_F(FileStreamTest, PartsWrittenAtTheirPlacesLastFirst) {
+  // A BMP's bands land from the top of the picture, the end of the file, first.
+  {
+    FileStream file(target_.wstring());
+    file.Write("head:", 5);
+    file.WriteAt(9, "3333", 4);
+    file.WriteAt(5, "2222", 4);
+    file.Write("4", 1);  // goes on from the end of the last part written
+    file.Commit();
+  }
+  EXPECT_EQ(Contents(), "head:22224333");
+}
+
 TEST_F(FileStreamTest, KeepingExistingFilesTakesTheNextFreeNumberedName) {
   KeepExistingFiles(true);
   for (const char* text : {"first", "second"}) {
