@@ -167,21 +167,21 @@ void DrawScreenCursor(HDC dc, POINT origin, int width, int height) {
   DrawIconEx(dc, x - int(icon.xHotspot), y - int(icon.yHotspot), cursor, 0, 0, 0, nullptr, DI_NORMAL);
 }
 
-// Copies the screen in bands of rows: the system reads each band from the display into a
-// buffer of its own, which then holds a band and not the whole screen. A whole screen at
-// once was slower under Wine (a buffer of its size, made and touched anew), and bands of
-// 256 rows added a sixth of the screen's size to the peak memory; bands of 64 rows (1 MiB
-// at 3840 pixels) add next to nothing.
 // The listener, when it may be told of the rows as they land (nothing is drawn over them
 // afterwards, and they land in a 32-bit section), else none.
 CaptureListener* EarlyListener(CaptureListener* listener, const TBitmap& work, bool drawnOver) {
   return listener && !drawnOver && work.IsBgrxSection() ? listener : nullptr;
 }
 
-// listener, if any, is told of the rows after each band, and works while they are read.
-// The bands are read on a thread of their own: under Wine a thread that has done nothing
-// else reads the screen in about two thirds of the time the program's first thread takes
-// (40-50 against 63-72 ms at 3840x2160), with the very same pixels.
+// Copies the screen in bands of rows: the system reads each band from the display into a
+// buffer of its own, which then holds a band and not the whole screen. A whole screen at
+// once was slower under Wine (a buffer of its size, made and touched anew), and bands of
+// 256 rows added a sixth of the screen's size to the peak memory; bands of 64 rows (1 MiB
+// at 3840 pixels) add next to nothing. The listener, if any, is told of the rows after
+// each band, and works while they are read. The bands are read on a thread of their own:
+// under Wine a thread that has done nothing else reads the screen in about two thirds of
+// the time the program's first thread takes (40-50 against 63-72 ms at 3840x2160), with
+// the very same pixels.
 void CopyInBands(HDC to, int w, int h, HDC from, int x, int y, CaptureListener* listener) {
   std::exception_ptr failure;
   const auto read = [=, &failure] {
