@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include <memory>
-#include <thread>
 
 #include "pixo/base/errors.h"
 #include "pixo/base/file_names.h"
@@ -92,21 +91,17 @@ void TakeShot(const RunOptions& options, const std::vector<std::wstring>& args, 
   grabber.clientArea = o.clientArea;
   grabber.drawCursor = o.cursor;
 
-  // A named JPEG or BMP file (not standard output for BMP, whose bands go to their places
-  // in the file), without the clipboard, is written while the screen is read: the writer
-  // on this thread, the reading on another. So is a PNG file where a core is left for each
-  // of its threads beside the reading: on two cores the reading took half as long again
-  // beside the PNG's two threads, for a file done hardly sooner, so there the PNG is
-  // written after the reading, on both cores.
+  // A named file (not standard output for BMP, whose bands go to their places in the
+  // file), without the clipboard, is written while the screen is read: the writer on this
+  // thread, the reading on another. GIF waits for the whole capture (its colours are
+  // chosen from all of it).
   const RunOptions::Format format = o.OutputFormat();
-  const unsigned cores = std::thread::hardware_concurrency();
-  const bool early = !o.outputName.empty() && !o.clipboard &&
-                     (format == RunOptions::Format::Jpeg || (format == RunOptions::Format::Png && cores > 2) ||
-                      (format == RunOptions::Format::Bmp && o.outputName != L"-"));
+  const bool early = !o.outputName.empty() && !o.clipboard && format != RunOptions::Format::Gif &&
+                     (format != RunOptions::Format::Bmp || o.outputName != L"-");
   EarlyWriter writer([&](const ImageView& capture) {
     const std::wstring name = ShotName(o, shot, capture.width, capture.height, grabber.CapturedTitle());
     if (format == RunOptions::Format::Png) {
-      WritePng(capture, name, cores - 1);
+      WritePng(capture, name);
       return;
     }
     if (format == RunOptions::Format::Bmp) {
