@@ -181,7 +181,9 @@ CaptureListener* EarlyListener(CaptureListener* listener, const TBitmap& work, b
 // each band, and works while they are read. The bands are read on a thread of their own:
 // under Wine a thread that has done nothing else reads the screen in about two thirds of
 // the time the program's first thread takes (40-50 against 63-72 ms at 3840x2160), with
-// the very same pixels.
+// the very same pixels. The device contexts stay this thread's (it gets and releases
+// them); while the bands are read the reader alone uses them, and the listener's work
+// here touches none.
 void CopyInBands(HDC to, int w, int h, HDC from, int x, int y, CaptureListener* listener) {
   std::exception_ptr failure;
   const auto read = [=, &failure] {
