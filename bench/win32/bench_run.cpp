@@ -2,9 +2,8 @@
 // format, beside the floor of any GDI capture (a program that starts, copies the screen
 // into a DIB section and ends: the fastest of one copy and bands, at 32 and 24 bits), the
 // capture program taking one pixel, and the writers' own time on a capture of the same
-// screen. Every round
-// runs each of them once, in turn (interleaved), and each keeps its best time; a last
-// round reads the peak memory of each run while it runs.
+// screen. Every round runs each of them once, in turn (interleaved), and each keeps its
+// best time; a last round reads the peak memory of each run while it runs.
 // Usage: bench_run.exe PIXO.EXE NOTHING.EXE FLOORGRAB.EXE FOLDER (run.jpg and run.png stay
 // there, for a comparison with a native capture program).
 #include <windows.h>
@@ -152,12 +151,8 @@ int main(int argc, char** argv) {
   const double capture = Best(3, [&] { image = grabber.Capture(); });
   const std::wstring base = folder + L"\\own";
   const ReadFigures alone = ReadWhileWriting(nullptr);
-  const ReadFigures withJpeg = ReadWhileWriting([&](const pixo::ImageView& rows) {
-    const std::vector<uint8_t> jpeg = pixo::CompressBgrx(rows, 70);
-    pixo::FileStream file(base + L".jpg");
-    file.Write(jpeg.data(), jpeg.size());
-    file.Commit();
-  });
+  const ReadFigures withJpeg =
+      ReadWhileWriting([&](const pixo::ImageView& rows) { pixo::WriteJpeg(rows, 70, base + L".jpg"); });
   const ReadFigures withPng = ReadWhileWriting([&](const pixo::ImageView& rows) { pixo::WritePng(rows, base + L".png"); });
   struct Format {
     const char* name;

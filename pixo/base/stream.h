@@ -20,6 +20,11 @@ class OutStream {
     const uint8_t b[4] = {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
     Write(b, 4);
   }
+  // Whether WriteAt can be used: a file on a disk, not memory or standard output.
+  virtual bool Seekable() const { return false; }
+  // Writes at a place in the stream, whether the bytes before it are written yet or not; a
+  // Write after it follows on from there. Only where Seekable (else raises EWriteError).
+  virtual void WriteAt(uint64_t offset, const void* data, size_t size);
 };
 
 class MemoryStream : public OutStream {
@@ -50,9 +55,8 @@ class FileStream : public OutStream {
   FileStream(const FileStream&) = delete;
   FileStream& operator=(const FileStream&) = delete;
   void Write(const void* data, size_t size) override;
-  // Writes at a place in the file, whether the bytes before it are written yet or not; a
-  // Write after it follows on from there. Not for standard output (raises EWriteError).
-  void WriteAt(uint64_t offset, const void* data, size_t size);
+  bool Seekable() const override { return handle_ && !toStandardOutput_; }
+  void WriteAt(uint64_t offset, const void* data, size_t size) override;
   void Commit();
 
  private:

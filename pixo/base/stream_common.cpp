@@ -1,5 +1,5 @@
-// What the file streams of both platforms share: whether the run keeps existing files, and
-// how a finished temporary file takes its name.
+// What the streams of both platforms share: no places to write at but in a file, whether
+// the run keeps existing files, and how a finished temporary file takes its name.
 #include "pixo/base/errors.h"
 #include "pixo/base/file_names.h"
 #include "pixo/base/stream.h"
@@ -10,6 +10,8 @@ namespace {
 bool g_keepExisting = false;
 std::wstring g_lastWritten;
 }  // namespace
+
+void OutStream::WriteAt(uint64_t, const void*, size_t) { RaiseWriteError(); }
 
 void KeepExistingFiles(bool keep) { g_keepExisting = keep; }
 const std::wstring& LastWrittenName() { return g_lastWritten; }

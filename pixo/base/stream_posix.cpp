@@ -70,7 +70,7 @@ void FileStream::Write(const void* data, size_t size) {
 }
 
 void FileStream::WriteAt(uint64_t offset, const void* data, size_t size) {
-  if (!handle_ || toStandardOutput_ || fseeko(static_cast<FILE*>(handle_), off_t(offset), SEEK_SET) != 0)
+  if (!Seekable() || fseeko(static_cast<FILE*>(handle_), off_t(offset), SEEK_SET) != 0)
     RaiseWriteError();
   Write(data, size);
 }

@@ -87,7 +87,7 @@ void FileStream::Write(const void* data, size_t size) {
 }
 
 void FileStream::WriteAt(uint64_t offset, const void* data, size_t size) {
-  if (!handle_ || toStandardOutput_) RaiseWriteError();
+  if (!Seekable()) RaiseWriteError();
   Flush();
   LARGE_INTEGER at;
   at.QuadPart = LONGLONG(offset);

@@ -5,14 +5,12 @@
 namespace pixo {
 
 void EarlyWriter::Finish() {
-  image_ = TBitmap();
   if (failure_) std::rethrow_exception(failure_);
 }
 
 void EarlyWriter::Started(const TBitmap& image) {
-  if (!SectionView(image, capture_)) return;
+  if (!CaptureView(image, capture_)) return;
   capture_.gate = this;
-  image_.Assign(image);
   started_ = true;
 }
 

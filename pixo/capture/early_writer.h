@@ -33,8 +33,7 @@ class EarlyWriter : public CaptureListener, public RowGate {
 
  private:
   Write write_;
-  TBitmap image_;  // the capture's pixels stay while the writer reads them
-  ImageView capture_;
+  ImageView capture_;  // read only in WhileReading, while the capture holds the pixels
   bool started_ = false;
   std::exception_ptr failure_;
   mutable std::mutex mutex_;

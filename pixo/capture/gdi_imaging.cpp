@@ -147,10 +147,9 @@ void DibToBitmap(const DibImage& dib, TBitmap& bitmap) {
   bitmap.SetFromDib(dib.Width(), dib.Height(), bitCount, dib.Colours(), dib.Data()->pixels.data());
 }
 
-void WritePng(const ImageView& capture, const std::wstring& name, unsigned threads) {
+void WritePng(const ImageView& capture, const std::wstring& name) {
   PngOptions options;
   options.padded = true;
-  options.threads = threads;
   FileStream file(name);
   EncodePng(file, capture, options);
   file.Commit();
@@ -158,7 +157,7 @@ void WritePng(const ImageView& capture, const std::wstring& name, unsigned threa
 
 void WritePng(const TBitmap& image, const std::wstring& name) {
   ImageView section;
-  if (SectionView(image, section) && section.bitCount == 32) {
+  if (CaptureView(image, section)) {
     // A capture held as a 32-bit section is encoded where it lies, its padding bytes left
     // out: the file of a 24-bit copy, without the copy.
     WritePng(section, name);
@@ -174,7 +173,7 @@ void WriteGif(TBitmap& image, const std::wstring& name) {
   TGIFImage gif;
   ImageView section;
   DibImage dib;
-  if (image.IsBgrxSection() && SectionView(image, section)) {
+  if (CaptureView(image, section)) {
     // A capture held as a 32-bit section is reduced where it lies, without a 24-bit copy.
     dib = DibImage::ReducedFrom(section);
   } else {

@@ -73,7 +73,7 @@ void TJPEGImage::Compress() {
   compressed_ = true;
   if (bitmap_.Width() <= 0 || bitmap_.Height() <= 0) return;
   ImageView section;
-  if (bitmap_.IsBgrxSection() && SectionView(bitmap_, section)) {
+  if (CaptureView(bitmap_, section)) {
     // A capture held as a 32-bit section: the library reads its rows where they lie.
     data_ = CompressBgrx(section, Quality);
     return;
@@ -88,6 +88,13 @@ void TJPEGImage::Compress() {
   }
   // Other captures become 24 bits in a copy; the assigned image is not changed.
   data_ = CompressJpegThrough24Bit(bitmap_, Quality);
+}
+
+void WriteJpeg(const ImageView& capture, int quality, const std::wstring& name) {
+  const std::vector<uint8_t> data = CompressBgrx(capture, quality);
+  FileStream file(name);
+  file.Write(data.data(), data.size());
+  file.Commit();
 }
 
 void TJPEGImage::SaveToFile(const std::wstring& name) {

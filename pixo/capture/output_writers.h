@@ -9,9 +9,8 @@ namespace pixo {
 
 // PNG at zlib's default level.
 void WritePng(const TBitmap& image, const std::wstring& name);
-// PNG of a capture's 32-bit rows of blue, green, red and an unused byte, as RGB, deflated
-// on so many threads (0: one per core).
-void WritePng(const ImageView& capture, const std::wstring& name, unsigned threads = 0);
+// PNG of a capture's 32-bit rows of blue, green, red and an unused byte, as RGB.
+void WritePng(const ImageView& capture, const std::wstring& name);
 // Reduces the image to 256 colours (the bitmap keeps the reduced image) and writes GIF.
 void WriteGif(TBitmap& image, const std::wstring& name);
 // Raises the missing printer error when there is no default printer.

@@ -91,13 +91,11 @@ void TakeShot(const RunOptions& options, const std::vector<std::wstring>& args, 
   grabber.clientArea = o.clientArea;
   grabber.drawCursor = o.cursor;
 
-  // A named file (not standard output for BMP, whose bands go to their places in the
-  // file), without the clipboard, is written while the screen is read: the writer on this
-  // thread, the reading on another. GIF waits for the whole capture (its colours are
-  // chosen from all of it).
+  // A named file, without the clipboard, is written while the screen is read: the writer
+  // on this thread, the reading on another. GIF waits for the whole capture (its colours
+  // are chosen from all of it).
   const RunOptions::Format format = o.OutputFormat();
-  const bool early = !o.outputName.empty() && !o.clipboard && format != RunOptions::Format::Gif &&
-                     (format != RunOptions::Format::Bmp || o.outputName != L"-");
+  const bool early = !o.outputName.empty() && !o.clipboard && format != RunOptions::Format::Gif;
   EarlyWriter writer([&](const ImageView& capture) {
     const std::wstring name = ShotName(o, shot, capture.width, capture.height, grabber.CapturedTitle());
     if (format == RunOptions::Format::Png) {
@@ -110,10 +108,7 @@ void TakeShot(const RunOptions& options, const std::vector<std::wstring>& args, 
       file.Commit();
       return;
     }
-    const std::vector<uint8_t> jpeg = CompressBgrx(capture, o.jpegQuality);
-    FileStream file(name);
-    file.Write(jpeg.data(), jpeg.size());
-    file.Commit();
+    WriteJpeg(capture, o.jpegQuality, name);
   });
   if (early) grabber.listener = &writer;
 

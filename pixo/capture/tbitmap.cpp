@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-
 #include "pixo/base/errors.h"
 
 namespace pixo {
@@ -265,16 +264,11 @@ const DIBSECTION& TBitmap::SectionForSaving() {
 
 void TBitmap::SaveToFile(const std::wstring& name) {
   FileStream file(name);
-  ImageView capture;
-  if (name != L"-" && IsBgrxSection() && TopDown() && SectionView(*this, capture)) {
-    WriteCaptureBmp(capture, file);
-  } else {
-    SaveToStream(file);
-  }
+  SaveToStream(file);
   file.Commit();
 }
 
-void WriteCaptureBmp(const ImageView& capture, FileStream& file) {
+void WriteCaptureBmp(const ImageView& capture, OutStream& file) {
   ImageView image;  // as the file describes it
   image.width = capture.width;
   image.height = capture.height;
@@ -283,8 +277,12 @@ void WriteCaptureBmp(const ImageView& capture, FileStream& file) {
   BmpFields fields;
   fields.sizeImage = uint32_t(CheckedMul(image.stride, image.height));
   const BmpLayout layout = WriteBmpHeaders(file, image, fields);
-  constexpr int32_t kBandRows = 64;
   const size_t stride = size_t(capture.stride);
+  if (!file.Seekable()) {  // memory or standard output: from the bottom row up, once it is there
+    for (int32_t y = capture.height - 1; y >= 0; --y) file.Write(capture.Row(y), stride);
+    return;
+  }
+  constexpr int32_t kBandRows = 64;
   std::vector<uint8_t> band(size_t(std::min(kBandRows, capture.height)) * stride);
   for (int32_t top = 0; top < capture.height; top += kBandRows) {
     const int32_t rows = std::min(kBandRows, capture.height - top);
@@ -300,8 +298,9 @@ void TBitmap::SaveToStream(OutStream& file) {
     SaveInBands(file);
     return;
   }
-  if (image_->isDib && image_->topDown && BitsPerPixel() == 32) {
-    SaveBottomUp(file);
+  ImageView capture;
+  if (image_->topDown && CaptureView(*this, capture)) {
+    WriteCaptureBmp(capture, file);
     return;
   }
   const DIBSECTION& ds = SectionForSaving();
@@ -363,24 +362,6 @@ void TBitmap::SaveInBands(OutStream& file) {
   }
 }
 
-void TBitmap::SaveBottomUp(OutStream& file) {
-  // A capture's top-down 32-bit section, written as the bottom-up BI_RGB file a capture
-  // has always been: its rows from the bottom one up, straight from the section.
-  GdiFlush();
-  const DIBSECTION& ds = image_->section;
-  ImageView image;  // as the file describes it
-  image.width = Width();
-  image.height = Height();
-  image.bitCount = 32;
-  image.stride = ds.dsBm.bmWidthBytes;
-  BmpFields fields;
-  fields.sizeImage = uint32_t(CheckedMul(image.stride, image.height));
-  WriteBmpHeaders(file, image, fields);
-  const auto* rows = static_cast<const uint8_t*>(ds.dsBm.bmBits);
-  for (int32_t y = image.height - 1; y >= 0; --y)
-    file.Write(rows + size_t(y) * size_t(image.stride), size_t(image.stride));
-}
-
 // A DIB section in an uncompressed format the writers read directly, as an image view
 // (pixels only); false for anything else.
 bool SectionView(const TBitmap& bitmap, ImageView& view) {
@@ -395,6 +376,8 @@ bool SectionView(const TBitmap& bitmap, ImageView& view) {
   GdiFlush();
   return true;
 }
+
+bool CaptureView(const TBitmap& bitmap, ImageView& view) { return bitmap.IsBgrxSection() && SectionView(bitmap, view); }
 
 BitmapCanvas::BitmapCanvas(const TBitmap& bitmap)
     : dc_(CreateScreenMemoryDC()), select_(dc_.get(), bitmap.Handle()) {}

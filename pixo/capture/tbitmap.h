@@ -83,8 +83,6 @@ class TBitmap {
   const DIBSECTION& SectionForSaving();
   // Writes a device-dependent bitmap of 16 bits or more as BMP, its rows read in bands.
   void SaveInBands(OutStream& file);
-  // Writes a capture held as a top-down 32-bit section as a bottom-up BMP, in place.
-  void SaveBottomUp(OutStream& file);
 
   std::shared_ptr<Image> image_;
 };
@@ -103,11 +101,15 @@ class BitmapCanvas {
 // A DIB section in an uncompressed format the writers read directly, as an image view
 // (pixels only); false for anything else.
 bool SectionView(const TBitmap& bitmap, ImageView& view);
+// The same for a capture held as a 32-bit section of blue, green, red and a padding byte
+// (IsBgrxSection); false for any other bitmap.
+bool CaptureView(const TBitmap& bitmap, ImageView& view);
 
 // Writes a capture's 32-bit rows as the bottom-up BI_RGB file a capture has always been:
-// band after band from the top as the rows come (through the view's gate, if it has one),
-// each band at its place in the file.
-void WriteCaptureBmp(const ImageView& capture, FileStream& file);
+// to a file, band after band from the top as the rows come (through the view's gate, if it
+// has one), each band at its place in the file; to memory or standard output, from the
+// bottom row up.
+void WriteCaptureBmp(const ImageView& capture, OutStream& file);
 
 // Creates a DIB section on the screen's device context; raises EOutOfResources on failure.
 HBITMAP CreateSection(const BITMAPINFO* info, void** bits);

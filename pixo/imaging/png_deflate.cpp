@@ -163,18 +163,18 @@ ParallelIdatWriter::~ParallelIdatWriter() {
   for (std::thread& t : threads_) t.join();
 }
 
+std::packaged_task<ParallelIdatWriter::Result()> ParallelIdatWriter::TakeQueued(bool wait) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  if (wait) wake_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
+  if (queue_.empty()) return {};
+  std::packaged_task<Result()> task = std::move(queue_.front());
+  queue_.pop_front();
+  return task;
+}
+
 void ParallelIdatWriter::Work() {
-  for (;;) {
-    std::packaged_task<Result()> task;
-    {
-      std::unique_lock<std::mutex> lock(mutex_);
-      wake_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
-      if (queue_.empty()) return;
-      task = std::move(queue_.front());
-      queue_.pop_front();
-    }
-    task();  // its failure goes to its future
-  }
+  // A block's failure goes to its future.
+  for (auto task = TakeQueued(true); task.valid(); task = TakeQueued(true)) task();
 }
 
 void ParallelIdatWriter::Feed(const uint8_t* data, size_t size) {
@@ -235,22 +235,14 @@ void ParallelIdatWriter::Submit(Maker make, bool last) {
   lastSubmitted_ = last;
 }
 
-bool ParallelIdatWriter::RunQueued() {
-  std::packaged_task<Result()> task;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (queue_.empty()) return false;
-    task = std::move(queue_.front());
-    queue_.pop_front();
-  }
-  task();
-  return true;
-}
-
 void ParallelIdatWriter::WriteOldest() {
   std::future<Result> oldest = std::move(pending_.front());
   pending_.pop_front();
-  while (oldest.wait_for(std::chrono::seconds(0)) != std::future_status::ready && RunQueued()) {
+  // This thread makes blocks no thread has taken yet while the oldest is not done.
+  while (oldest.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
+    auto task = TakeQueued(false);
+    if (!task.valid()) break;
+    task();
   }
   const Result r = oldest.get();
   chunker_.Put(r.bytes.data(), r.bytes.size());

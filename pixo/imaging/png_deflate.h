@@ -115,8 +115,9 @@ class ParallelIdatWriter : public IdatSink {
   using Result = BlockDeflater::Result;
   void SubmitFed(bool last);
   void WriteOldest();
-  // Makes the oldest block no thread has taken yet; false when there is none.
-  bool RunQueued();
+  // The oldest block no thread has taken yet, waiting for one if asked (until the writer
+  // stops); none (not valid) when there is none.
+  std::packaged_task<Result()> TakeQueued(bool wait);
   void Work();
 
   IdatChunker chunker_;
