@@ -1,5 +1,6 @@
 #include "tavo/bridge/bridge.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -152,7 +153,6 @@ EngineBridge::EngineBridge(const BridgeConfig& config)
       replyEvent_(CreateEventA(nullptr, FALSE, FALSE, nullptr)),
       startedEvent_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
   process_.sink = this;
-  lastOutput_ = GetTickCount();
   StartWorker();
   noEngine_ = workerDone_.load();
 }
@@ -189,8 +189,9 @@ DWORD WINAPI EngineBridge::WorkerProc(void* parameter) {
 }
 
 void EngineBridge::OnOutput(const char* data, size_t size) {
-  lastOutput_ = GetTickCount();
+  ++outputSteps_;
   BridgeCore::OnOutput(data, size);
+  ++outputSteps_;
 }
 
 void EngineBridge::BusyCleared() { SetEvent(replyEvent_.get()); }
@@ -203,17 +204,31 @@ bool EngineBridge::SendCommand(const char* command) {
     return false;
   }
   const DWORD sent = GetTickCount();
-  lastOutput_ = sent;
+  // Silence is counted in the steps of this loop, each at most kLongestStepMs, and only
+  // while the worker waits for output: a longer step is time in which this process did
+  // not run (a stalled or suspended machine), and a worker still busy with output it has
+  // read (a slow disk under the log) has heard from the engine. Neither is the engine's
+  // silence.
+  DWORD before = sent, quiet = 0;
+  unsigned heard = outputSteps_;
   while (Busy()) {
     if (WaitForSingleObject(replyEvent_.get(), 50) == WAIT_OBJECT_0) continue;
     const DWORD now = GetTickCount();
+    const unsigned steps = outputSteps_;
+    if (steps != heard || steps % 2 != 0) {
+      quiet = 0;
+      heard = steps;
+    } else {
+      quiet += std::min<DWORD>(now - before, kLongestStepMs);
+    }
+    before = now;
     if (workerDone_) {
       AbandonReply();
       GiveUpReply();
       return false;
     }
     const bool talking = now - sent > kReplyDeadlineMs;
-    if (talking || now - lastOutput_ > kReplySilenceLimitMs) {
+    if (talking || quiet > kReplySilenceLimitMs) {
       // Whatever came of the reply is dropped. An engine that talks without ever
       // completing its reply, or that has failed the previous command as well (it hangs),
       // is past trusting: it is ended, so that it cannot go on filling the log or keep
@@ -222,6 +237,7 @@ bool EngineBridge::SendCommand(const char* command) {
       AbandonReply();
       if (talking || ++failedReplies_ >= kFailedRepliesToEnd) {
         process_.Terminate();
+        engineEnding_ = true;
         thread_.Join(2000);  // the worker sees the output end and finishes
       }
       GiveUpReply();
@@ -240,13 +256,14 @@ void EngineBridge::SendHand(char letter) {
 bool EngineBridge::RestartEngine() {
   // The old engine gets its input closed and kEngineExitWaitMs to end (after Q it is
   // already on its way), then it is ended; its worker sees the output end and finishes.
-  // A worker that does not finish is left alone, and so is its engine slot.
+  // A worker that has not finished by kWorkerEndWaitMs keeps its engine slot, and the
+  // engine stays one that is ending: there is no engine this time, the next Start tries
+  // again.
   process_.Shutdown();
-  if (thread_.Join(2000)) {
-    AbandonReply();
-    StartWorker();
-  }
+  if (!thread_.Join(kWorkerEndWaitMs)) return false;
+  AbandonReply();
   engineEnding_ = false;
+  StartWorker();
   return !workerDone_;
 }
 
@@ -260,8 +277,9 @@ void EngineBridge::StartGame() {
     WaitForSingleObject(startedEvent_.get(), kReplyDeadlineMs);
     GameStarts();
     // An engine that dies without answering D (it crashes at start, or is no program at
-    // all) gives no game either; a silent one that still runs does.
-    if (SendCommand(Command(tavo::protocol::kNewGame).c_str()) || !workerDone_) {
+    // all), or that had to be ended, gives no game either; a silent one that still runs
+    // does.
+    if (SendCommand(Command(tavo::protocol::kNewGame).c_str()) || !(workerDone_ || engineEnding_)) {
       noEngine_ = false;
       Events()->NewGame();
       return;

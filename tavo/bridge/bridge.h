@@ -70,10 +70,14 @@ struct BridgeConfig {
 // in all, however much the engine says without completing its reply.
 inline constexpr DWORD kReplySilenceLimitMs = 10000;
 inline constexpr DWORD kReplyDeadlineMs = 15000;
+// A step of the wait for a reply longer than this is time the host process did not run.
+inline constexpr DWORD kLongestStepMs = 1000;
 // How many commands in a row may go unanswered before the engine is ended.
 inline constexpr int kFailedRepliesToEnd = 2;
 // How long an engine is given to end by itself once its input is closed.
 inline constexpr DWORD kEngineExitWaitMs = 1000;
+// How long a new game waits for the reader of the engine before it to finish.
+inline constexpr DWORD kWorkerEndWaitMs = 5000;
 
 class EngineProcess {
  public:
@@ -164,9 +168,11 @@ class EngineBridge : public BridgeCore {
   UniqueHandle replyEvent_;
   UniqueHandle startedEvent_;
   std::atomic<bool> workerDone_{false};
-  std::atomic<DWORD> lastOutput_{0};
+  // Counts up as the worker takes output in hand and again as it is done with it: odd
+  // while output is being handled.
+  std::atomic<unsigned> outputSteps_{0};
   int failedReplies_ = 0;
-  // The engine was sent Q: it is ending, and the next game needs a new one.
+  // The engine was sent Q, or was ended for not answering: the next game needs a new one.
   bool engineEnding_ = false;
   // No engine could be started, or the last one died before answering Start.
   std::atomic<bool> noEngine_{false};

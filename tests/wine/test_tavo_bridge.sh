@@ -135,6 +135,19 @@ check "an engine that prints without end: it is ended (no game), and the next St
   has "^listener0 events=SNSE$"
 check "an engine that prints without end: memory stays bounded" memory_ok
 sed -n 's/^memory/  flood: memory/p' "$T/out"
+# The same with the host stopped for 11 s a second into it (a stalled machine): the time
+# it did not run is not the engine's silence, so the flood still runs to the deadline.
+(
+  for _ in $(seq 100); do p=$(pgrep -n -f '^[^ ]*bridgehost\.exe') && break; sleep 0.1; done
+  sleep 1; kill -STOP "$p"; sleep 11; kill -CONT "$p"
+) &
+stopper=$!
+run_fake flood D D m Q
+wait "$stopper"
+check "a stalled host while the engine floods: Start ends the engine at the deadline" bash -c \
+  "d=\$(sed -nE 's/^D ([0-9]+)ms.*/\\1/p' '$T/out' | head -n 1); [ \"\$d\" -ge 14000 ] && [ \"\$d\" -lt 20000 ]"
+check "a stalled host while the engine floods: no game from it, and the next Start starts one" \
+  has "^listener0 events=SNSE$"
 run_fake hugeline D m D m m m Q
 check "a line of 100 MB: every command returns and the game after it completes" has "^listener0 events=.*NSSRE$"
 check "a line of 100 MB: memory stays bounded" memory_ok
