@@ -101,6 +101,9 @@ struct ReadTimer : pixo::CaptureListener {
   void Stopped() override {
     if (next) next->Stopped();
   }
+  void ReaderEnds() override {
+    if (next) next->ReaderEnds();
+  }
 };
 
 // The reading of the screen in this process, alone or while a writer writes the file as

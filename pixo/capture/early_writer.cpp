@@ -39,6 +39,23 @@ void EarlyWriter::Stopped() {
   changed_.notify_all();
 }
 
+void EarlyWriter::ReaderEnds() {
+  std::function<void()> job;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    readerEnded_ = true;
+    job.swap(afterLanding_);
+  }
+  if (job) job();
+}
+
+bool EarlyWriter::AfterLanding(std::function<void()> job) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (readerEnded_ || afterLanding_) return false;
+  afterLanding_ = std::move(job);
+  return true;
+}
+
 void EarlyWriter::WaitFor(int32_t y) const {
   if (landed_.load(std::memory_order_acquire) > y) return;  // asked for every row: no lock then
   std::unique_lock<std::mutex> lock(mutex_);

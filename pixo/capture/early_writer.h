@@ -29,7 +29,9 @@ class EarlyWriter : public CaptureListener, public RowGate {
   void WhileReading() override;
   void Landed(int rows) override;
   void Stopped() override;
+  void ReaderEnds() override;
   void WaitFor(int32_t y) const override;
+  bool AfterLanding(std::function<void()> job) const override;
 
  private:
   Write write_;
@@ -40,6 +42,8 @@ class EarlyWriter : public CaptureListener, public RowGate {
   mutable std::condition_variable changed_;
   std::atomic<int> landed_{0};  // read without the lock while the rows are there
   bool stopped_ = false;
+  mutable bool readerEnded_ = false;
+  mutable std::function<void()> afterLanding_;  // the one job the reader runs last
 };
 
 }  // namespace pixo

@@ -199,6 +199,7 @@ void CopyInBands(HDC to, int w, int h, HDC from, int x, int y, CaptureListener* 
       failure = std::current_exception();
       if (listener) listener->Stopped();
     }
+    if (listener) listener->ReaderEnds();  // does not raise
   };
   std::thread reader;
   try {

@@ -19,7 +19,8 @@ namespace pixo {
 // picture (a 32-bit section, no pixel of it read yet) once the screen is about to be read;
 // then, on the capturing thread, WhileReading, as long as it likes, while another thread
 // reads the bands and tells after each how many rows from the top are final (Landed), or
-// that no more will land (Stopped; the capture then raises). Not told at all when the
+// that no more will land (Stopped; the capture then raises), and last, on the reading
+// thread, that it is about to end (ReaderEnds). Not told at all when the
 // capture draws over its rows afterwards (the cursor, the black of what no monitor shows)
 // or does not land in a 32-bit section.
 class CaptureListener {
@@ -29,6 +30,7 @@ class CaptureListener {
   virtual void WhileReading() = 0;
   virtual void Landed(int rows) = 0;
   virtual void Stopped() = 0;
+  virtual void ReaderEnds() = 0;
 };
 
 class ScreenGrabber {

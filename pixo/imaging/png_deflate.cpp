@@ -141,26 +141,49 @@ BlockDeflater::Result BlockDeflater::Finish(bool last) {
   return std::move(result_);
 }
 
-ParallelIdatWriter::ParallelIdatWriter(ChunkWriter& chunks, int zlibLevel, unsigned threads)
+ParallelIdatWriter::ParallelIdatWriter(ChunkWriter& chunks, int zlibLevel, unsigned threads, const Lend& lend)
     : chunker_(chunks), level_(zlibLevel), inFlight_(threads ? threads : 1) {
   // The level is checked here, as the one-thread writer does, not first on a worker.
   BlockDeflater probe(zlibLevel);
+  // The calling thread is one of them: it takes blocks while it waits for the oldest.
+  size_t helpers = inFlight_ - 1;
+  if (helpers > 0 && lend) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      ++lentOut_;
+    }
+    const bool lent = lend([this] {
+      Work();
+      // Told under the lock: once it is let go, the writer may be gone.
+      std::lock_guard<std::mutex> lock(mutex_);
+      --lentOut_;
+      wake_.notify_all();
+    });
+    if (lent) {
+      --helpers;
+      lent_ = true;
+    } else {
+      std::lock_guard<std::mutex> lock(mutex_);
+      --lentOut_;
+    }
+  }
   try {
-    // The calling thread is one of them: it takes blocks while it waits for the oldest.
-    for (size_t i = 1; i < inFlight_; ++i) threads_.emplace_back([this] { Work(); });
+    for (size_t i = 0; i < helpers; ++i) threads_.emplace_back([this] { Work(); });
   } catch (const std::system_error&) {
     // Fewer threads than asked, or none: with none, each block is made where it is given.
   }
 }
 
-// The blocks given to the threads are finished before anything they use goes away.
+// The blocks given to the threads are finished before anything they use goes away; a
+// lent thread that has not come yet finds the writer stopping and gives itself back.
 ParallelIdatWriter::~ParallelIdatWriter() {
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    stopping_ = true;
-  }
+  std::unique_lock<std::mutex> lock(mutex_);
+  stopping_ = true;
   wake_.notify_all();
+  lock.unlock();
   for (std::thread& t : threads_) t.join();
+  lock.lock();
+  wake_.wait(lock, [this] { return lentOut_ == 0; });
 }
 
 std::packaged_task<ParallelIdatWriter::Result()> ParallelIdatWriter::TakeQueued(bool wait) {
@@ -223,7 +246,7 @@ void ParallelIdatWriter::Submit(Maker make, bool last) {
     return d.Finish(last);
   });
   pending_.push_back(task.get_future());
-  if (threads_.empty()) {
+  if (threads_.empty() && !lent_) {
     task();  // no thread to be had: the block is made here and now, in order
   } else {
     {

@@ -94,13 +94,16 @@ class BlockDeflater {
 // the rows before it for the dictionary, say), so that no block waits for another and none
 // holds its data whole. The threads are started once and take the blocks in order (a
 // thread per block cost more than small blocks gain under Wine); the calling thread is
-// one of them, taking blocks while it waits for the oldest to finish.
+// one of them, taking blocks while it waits for the oldest to finish. A thread that is
+// there already may be lent for one of them (`lend` runs the job on it, or says it
+// cannot): the thread that reads a capture, say, takes blocks once it has read the rows.
 class ParallelIdatWriter : public IdatSink {
  public:
   static constexpr size_t kBlockSize = 128 * 1024;
   static constexpr size_t kWindow = 32 * 1024;
   using Maker = std::function<void(BlockDeflater&)>;
-  ParallelIdatWriter(ChunkWriter& chunks, int zlibLevel, unsigned threads);
+  using Lend = std::function<bool(std::function<void()> job)>;
+  ParallelIdatWriter(ChunkWriter& chunks, int zlibLevel, unsigned threads, const Lend& lend = nullptr);
   // Lets the threads finish the blocks they were given and ends them.
   ~ParallelIdatWriter() override;
   ParallelIdatWriter(const ParallelIdatWriter&) = delete;
@@ -135,6 +138,8 @@ class ParallelIdatWriter : public IdatSink {
   std::deque<std::packaged_task<Result()>> queue_;
   bool stopping_ = false;
   std::vector<std::thread> threads_;
+  bool lent_ = false;  // a thread was lent
+  int lentOut_ = 0;    // lent threads whose work has not yet ended
 };
 
 // The two bytes of a zlib header for the level, as zlib writes them.

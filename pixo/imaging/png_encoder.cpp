@@ -296,10 +296,14 @@ void FilterRows(const ImageView& img, const Pass& pass, size_t first, size_t end
 // filtered and deflated as it goes on a thread of its own, primed with the rows before it
 // filtered once more there; so no block waits for another, and none holds its rows whole.
 // The blocks are larger than the least for large images, so that the stream does not grow
-// by a block boundary every 128 KiB of a well compressing screen.
+// by a block boundary every 128 KiB of a well compressing screen. Rows that are still
+// landing come with the thread that lands them, and it is one of the threads once it has
+// landed them all: while they land it reads and this one writes, one core each.
 void WriteIdatInBlocks(ChunkWriter& chunks, const ImageView& img, const Pass& pass, const PngOptions& options,
                        unsigned threads, size_t streamBytes) {
-  ParallelIdatWriter idat(chunks, ZlibLevel(options.level), threads);
+  ParallelIdatWriter::Lend lend;
+  if (img.gate) lend = [gate = img.gate](std::function<void()> job) { return gate->AfterLanding(std::move(job)); };
+  ParallelIdatWriter idat(chunks, ZlibLevel(options.level), threads, lend);
   const bool adaptive = options.filter == 0;
   const size_t rowBytes = pass.rowBytes + 1;
   const size_t blockBytes = std::max(ParallelIdatWriter::kBlockSize, streamBytes / (4 * threads));
