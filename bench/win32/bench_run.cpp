@@ -213,7 +213,7 @@ int main(int argc, char** argv) {
               "in this process: %.0f ms\n",
               tiny.ms, double(tiny.peakWorkingSet) / MiB, capture);
   std::printf("  the reading in this process, first band to last: %.0f ms alone, %.0f ms while the JPEG is written"
-              " (done %.0f ms after the last band), %.0f ms while the PNG is on every core (done %.0f ms after)\n",
+              " (done %.0f ms after the last band), %.0f ms while the PNG is written (done %.0f ms after)\n",
               alone.read, withJpeg.read, withJpeg.after, withPng.read, withPng.after);
   std::printf("  %-5s %8s %8s %9s %8s %9s %9s %10s\n", "", "run ms", "x floor", "-1px ms", "own ms", "WS MiB",
               "commit MiB", "WS-1px/raw");
