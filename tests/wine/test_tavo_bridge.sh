@@ -135,11 +135,13 @@ check "an engine that prints without end: it is ended (no game), and the next St
   has "^listener0 events=SNSE$"
 check "an engine that prints without end: memory stays bounded" memory_ok
 sed -n 's/^memory/  flood: memory/p' "$T/out"
-# The same with the host stopped for 11 s a second into it (a stalled machine): the time
-# it did not run is not the engine's silence, so the flood still runs to the deadline.
+# The same with the host stopped for 11 s once the flood is under way (a stalled machine):
+# the time it did not run is not the engine's silence, so the flood runs to the deadline.
+rm -f "$fake"/*.txt
 (
-  for _ in $(seq 100); do p=$(pgrep -n -f '^[^ ]*bridgehost\.exe') && break; sleep 0.1; done
-  sleep 1; kill -STOP "$p"; sleep 11; kill -CONT "$p"
+  # Once the flood is being logged (Start has sent its D), whatever the machine's speed.
+  for _ in $(seq 200); do [ "$(stat -c %s "$fake/log.txt" 2>/dev/null || echo 0)" -gt 1000000 ] && break; sleep 0.1; done
+  p=$(pgrep -n -f '^[^ ]*bridgehost\.exe') && kill -STOP "$p" && sleep 11 && kill -CONT "$p"
 ) &
 stopper=$!
 run_fake flood D D m Q
