@@ -98,17 +98,17 @@ void TakeShot(const RunOptions& options, const std::vector<std::wstring>& args, 
   const bool early = !o.outputName.empty() && !o.clipboard && format != RunOptions::Format::Gif;
   EarlyWriter writer([&](const ImageView& capture) {
     const std::wstring name = ShotName(o, shot, capture.width, capture.height, grabber.CapturedTitle());
-    if (format == RunOptions::Format::Png) {
-      WritePng(capture, name);
-      return;
+    switch (format) {
+      case RunOptions::Format::Jpeg: WriteJpeg(capture, o.jpegQuality, name); break;
+      case RunOptions::Format::Png: WritePng(capture, name); break;
+      case RunOptions::Format::Bmp: {
+        FileStream file(name);
+        WriteCaptureBmp(capture, file);
+        file.Commit();
+        break;
+      }
+      case RunOptions::Format::Gif: break;  // never early
     }
-    if (format == RunOptions::Format::Bmp) {
-      FileStream file(name);
-      WriteCaptureBmp(capture, file);
-      file.Commit();
-      return;
-    }
-    WriteJpeg(capture, o.jpegQuality, name);
   });
   if (early) grabber.listener = &writer;
 

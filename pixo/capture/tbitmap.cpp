@@ -362,8 +362,6 @@ void TBitmap::SaveInBands(OutStream& file) {
   }
 }
 
-// A DIB section in an uncompressed format the writers read directly, as an image view
-// (pixels only); false for anything else.
 bool SectionView(const TBitmap& bitmap, ImageView& view) {
   const DIBSECTION* ds = bitmap.Section();
   if (!ds || (ds->dsBmih.biCompression != BI_RGB && !bitmap.IsBgrxSection())) return false;

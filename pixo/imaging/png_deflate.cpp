@@ -147,26 +147,15 @@ ParallelIdatWriter::ParallelIdatWriter(ChunkWriter& chunks, int zlibLevel, unsig
   BlockDeflater probe(zlibLevel);
   // The calling thread is one of them: it takes blocks while it waits for the oldest.
   size_t helpers = inFlight_ - 1;
-  if (helpers > 0 && lend) {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      ++lentOut_;
-    }
-    const bool lent = lend([this] {
-      Work();
-      // Told under the lock: once it is let go, the writer may be gone.
-      std::lock_guard<std::mutex> lock(mutex_);
-      --lentOut_;
-      wake_.notify_all();
-    });
-    if (lent) {
-      --helpers;
-      lent_ = true;
-    } else {
-      std::lock_guard<std::mutex> lock(mutex_);
-      --lentOut_;
-    }
-  }
+  // A lent thread's work ends only once the writer stops, so it is told that it has ended
+  // (under the lock: once the lock is let go, the writer may be gone).
+  lent_ = helpers > 0 && lend && lend([this] {
+            Work();
+            std::lock_guard<std::mutex> lock(mutex_);
+            lentDone_ = true;
+            wake_.notify_all();
+          });
+  if (lent_) --helpers;
   try {
     for (size_t i = 0; i < helpers; ++i) threads_.emplace_back([this] { Work(); });
   } catch (const std::system_error&) {
@@ -183,7 +172,7 @@ ParallelIdatWriter::~ParallelIdatWriter() {
   lock.unlock();
   for (std::thread& t : threads_) t.join();
   lock.lock();
-  wake_.wait(lock, [this] { return lentOut_ == 0; });
+  wake_.wait(lock, [this] { return !lent_ || lentDone_; });
 }
 
 std::packaged_task<ParallelIdatWriter::Result()> ParallelIdatWriter::TakeQueued(bool wait) {

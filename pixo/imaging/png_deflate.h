@@ -138,8 +138,8 @@ class ParallelIdatWriter : public IdatSink {
   std::deque<std::packaged_task<Result()>> queue_;
   bool stopping_ = false;
   std::vector<std::thread> threads_;
-  bool lent_ = false;  // a thread was lent
-  int lentOut_ = 0;    // lent threads whose work has not yet ended
+  bool lent_ = false;      // a thread was lent
+  bool lentDone_ = false;  // and its work has ended
 };
 
 // The two bytes of a zlib header for the level, as zlib writes them.
