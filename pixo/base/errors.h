@@ -75,6 +75,7 @@ inline constexpr const char* kBadSwitch = "ｽｲｯﾁ %s の値が正しくあ
 inline constexpr const char* kNoSuchMonitor = "ﾓﾆﾀ %s は存在しません";
 inline constexpr const char* kNoSuchWindow = "ｳｨﾝﾄﾞｳ %s が見つかりません";
 inline constexpr const char* kOutsideTheScreen = "取り込む範囲が画面の外にあります";
+inline constexpr const char* kScreenUnread = "画面を読み取れません";
 inline constexpr const char* kNothingDrawn = "ｳｨﾝﾄﾞｳ %s は何も描画しません";
 inline constexpr const char* kNoStandardOutput = "標準出力がありません";
 inline constexpr const char* kClipboard = "ｸﾘｯﾌﾟﾎﾞｰﾄﾞに書き込めません";

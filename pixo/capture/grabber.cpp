@@ -139,9 +139,11 @@ HWND FindWindowOfProgram(const std::wstring& program) {
   return search.found;
 }
 
-// The foreground window, or the first shown one below it.
+// The foreground window, or the first shown one below it; at a moment with no foreground
+// window (it has just closed), the topmost shown window.
 HWND ForegroundWindow() {
   HWND wnd = GetForegroundWindow();
+  if (!wnd) wnd = GetTopWindow(nullptr);
   while (wnd && !Shown(wnd)) wnd = GetWindow(wnd, GW_HWNDNEXT);
   return wnd;
 }
@@ -191,7 +193,9 @@ void CopyInBands(HDC to, int w, int h, HDC from, int x, int y, CaptureListener* 
       const int kBandRows = 64;
       for (int top = 0; top < h; top += kBandRows) {
         const int rows = std::min(kBandRows, h - top);
-        BitBlt(to, 0, top, w, rows, from, x, y + top, SRCCOPY);
+        // A band that cannot be copied would stay as the section was made, black: the
+        // capture fails instead of showing rows that were never on the screen.
+        if (!BitBlt(to, 0, top, w, rows, from, x, y + top, SRCCOPY)) Raise(ErrorKind::Target, msg::kScreenUnread);
         GdiFlush();  // the band is in the section's memory
         if (listener) listener->Landed(top + rows);
       }
@@ -237,19 +241,27 @@ TBitmap CopyScreenArea(const ScreenRect& area, bool cursor, CaptureListener* lis
   return work;
 }
 
-// The primary screen or the foreground window, through the window's own device context,
-// clipped to the primary screen.
-TBitmap CopyWindow(bool foreground, bool cursor, CaptureListener* listener) {
-  HWND wnd = foreground ? ForegroundWindow() : GetDesktopWindow();
-  if (!wnd) return {};
-
-  RECT whole{};
-  GetWindowRect(wnd, &whole);
-  const RECT r = foreground ? VisibleFrame(wnd) : whole;
+// The part of the foreground window on the primary screen, read from the screen: a
+// window that closes, shrinks or moves while it is read leaves what the screen shows there
+// in the rows read after, never rows of nothing. Empty for a window wholly off the
+// primary screen.
+ScreenRect ForegroundArea(HWND wnd) {
+  const RECT r = VisibleFrame(wnd);
   const ClipResult c = ClipToScreen(ScreenRect{r.left, r.top, r.right, r.bottom}, GetSystemMetrics(SM_CXSCREEN),
                                     GetSystemMetrics(SM_CYSCREEN));
-  // A window wholly off the primary screen leaves a negative size: nothing to capture.
   if (c.width <= 0 || c.height <= 0) return {};
+  const int left = r.left + c.offsetX, top = r.top + c.offsetY;
+  return ScreenRect{left, top, left + c.width, top + c.height};
+}
+
+// The primary screen, through the desktop window's own device context.
+TBitmap CopyPrimaryScreen(bool cursor, CaptureListener* listener) {
+  HWND wnd = GetDesktopWindow();
+  RECT r{};
+  GetWindowRect(wnd, &r);
+  const ClipResult c = ClipToScreen(ScreenRect{r.left, r.top, r.right, r.bottom}, GetSystemMetrics(SM_CXSCREEN),
+                                    GetSystemMetrics(SM_CYSCREEN));
+  if (c.width <= 0 || c.height <= 0) Raise(ErrorKind::Target, msg::kOutsideTheScreen);
 
   TBitmap work;
   WindowDC source(wnd, true);
@@ -258,8 +270,7 @@ TBitmap CopyWindow(bool foreground, bool cursor, CaptureListener* listener) {
     BitmapCanvas canvas(work);
     CaptureListener* early = EarlyListener(listener, work, cursor);
     if (early) early->Started(work);
-    CopyInBands(canvas.dc(), c.width, c.height, source.get(), r.left - whole.left + c.offsetX,
-                r.top - whole.top + c.offsetY, early);
+    CopyInBands(canvas.dc(), c.width, c.height, source.get(), c.offsetX, c.offsetY, early);
     if (cursor) DrawScreenCursor(canvas.dc(), POINT{r.left + c.offsetX, r.top + c.offsetY}, c.width, c.height);
   }
   return work;
@@ -367,16 +378,19 @@ HWND ScreenGrabber::TargetWindow(std::string& name) const {
   switch (target) {
     case Target::Foreground:
       name = "/A";
-      return ForegroundWindow();
+      wnd = ForegroundWindow();
+      break;
     case Target::Title:
       name = ToUtf8(title);
       wnd = FindWindowByTitle(title);
       break;
     case Target::Handle: {
       name = HandleText(handle);
-      HWND h = reinterpret_cast<HWND>(static_cast<uintptr_t>(handle));
+      // A window handle has 32 significant bits, sign-extended in a 64-bit process (the
+      // parser takes no other value).
+      HWND h = reinterpret_cast<HWND>(static_cast<intptr_t>(static_cast<int32_t>(static_cast<uint32_t>(handle))));
       // A handle is taken as given only when it names a shown top-level window.
-      if (uint64_t(reinterpret_cast<uintptr_t>(h)) == handle && IsWindow(h) && Shown(h) && !GetParent(h)) wnd = h;
+      if (IsWindow(h) && Shown(h) && !GetParent(h)) wnd = h;
       break;
     }
     case Target::Program:
@@ -399,18 +413,20 @@ TBitmap ScreenGrabber::Capture() {
   ScreenRect area{};
   capturedTitle_.clear();
   switch (target) {
-    case Target::Screen: return CopyWindow(false, drawCursor, listener);
+    case Target::Screen: return CopyPrimaryScreen(drawCursor, listener);
     case Target::Foreground:
-      if (!ownPixels && !clientArea) return CopyWindow(true, drawCursor, listener);
-      [[fallthrough]];
     case Target::Title:
     case Target::Handle:
     case Target::Program: {
       std::string name;
       HWND wnd = TargetWindow(name);
-      if (!wnd) return {};  // no foreground window: nothing to capture
       capturedTitle_ = WindowTitle(wnd);
       if (ownPixels) return CopyOwnPixels(wnd, clientArea, drawCursor, name);
+      if (target == Target::Foreground && !clientArea) {
+        area = ForegroundArea(wnd);
+        if (IsEmpty(area)) return {};  // wholly off the primary screen: nothing to capture
+        break;
+      }
       RECT r = VisibleFrame(wnd);
       if (clientArea) {
         POINT origin{};

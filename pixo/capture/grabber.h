@@ -47,7 +47,10 @@ class ScreenGrabber {
   CaptureListener* listener = nullptr;
 
   // The capture; empty when nothing was captured (a foreground window off the primary
-  // screen). A monitor, window or rectangle that is not there raises ETargetError.
+  // screen). A monitor, window or rectangle that is not there raises ETargetError, and so
+  // does /A when no window at all is shown, and a band of rows that cannot be copied. A
+  // window is read from the screen at the place it had when the capture began: one that
+  // closes, shrinks or moves meanwhile leaves what the screen shows there in later rows.
   TBitmap Capture();
   // The title of the window that the last Capture took ("" for other targets).
   const std::wstring& CapturedTitle() const { return capturedTitle_; }

@@ -146,4 +146,19 @@ check "an off-screen window really is off the screen" test "$l" -ge 1024
 check "/A on a window off the screen: exit code 0" rc_is 0
 check "/A on a window off the screen: no file" file_missing off.bmp
 
+# A foreground window that closes or shrinks while it is read (the capture code linked
+# in; the window is sent away once so many bands of 64 rows have landed): the rows read
+# after it are what the screen shows there, never black. And at a moment with no
+# foreground window at all, /A takes the topmost shown window.
+hide_image :77  # no other window to take the foreground when the red one goes
+vanish() {  # mode bands: the capture's rows and black rows
+  wrun "$WIN/vanishhost.exe" "$1" "$2" | tr -d '\r' >vanish.txt
+  grep -qx 'rows 768, black rows 0' vanish.txt || { cat vanish.txt; return 1; }
+}
+for run in "close 1" "close 4" "close 11" "shrink 1" "shrink 6"; do
+  check "/A on a window that does '$run' bands into the reading: no black row" vanish $run
+done
+check "/A with no foreground window: the topmost shown window, whole" eval \
+  'vanish gone 0 && grep -qx "foreground window: none" vanish.txt || { cat vanish.txt; false; }'
+
 finish
