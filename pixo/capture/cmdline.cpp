@@ -175,7 +175,10 @@ bool ParseHandle(const std::wstring& text, uint64_t& handle) {
     }
     v = v * (hex ? 16 : 10) + uint64_t(digit);  // 16 hex or 19 decimal digits: no overflow
   }
-  if (v == 0) return false;
+  // A window handle has 32 significant bits: a 64-bit value is one only when its upper
+  // half is zero or repeats the sign of its lower half.
+  const uint64_t upper = v >> 32;
+  if (v == 0 || (upper != 0 && !(upper == 0xFFFFFFFFu && (v & 0x80000000u)))) return false;
   handle = v;
   return true;
 }

@@ -80,7 +80,8 @@ struct RunOptions {
 // later name replaces an earlier one.
 RunOptions ParseArguments(const std::vector<std::wstring>& args);
 
-// Reads a window handle: decimal, or hexadecimal after "0x"; never 0.
+// Reads a window handle: decimal, or hexadecimal after "0x"; never 0, and never a value
+// whose upper 32 bits are neither zero nor the sign extension of the lower 32.
 bool ParseHandle(const std::wstring& text, uint64_t& handle);
 
 // Reads seconds with up to three decimals ("2", "0.5", "1.25"), at most a day, into

@@ -98,6 +98,7 @@ TEST(ParseArguments, TargetsWithValuesAndTheLastTargetCounts) {
   o = Parse(L"pixo /h:0x1A2b /W /ca /DL:1.25 w.png");
   EXPECT_EQ(o.target, Target::Handle);
   EXPECT_EQ(o.handle, 0x1a2bu);
+  EXPECT_EQ(Parse(L"pixo /H:0xFFFFFFFF80020072 x").handle, 0xFFFFFFFF80020072u);  // sign-extended
   EXPECT_TRUE(o.ownPixels && o.clientArea);
   EXPECT_EQ(o.delayMs, 1250);
   o = Parse(L"pixo /H:65580 /pr:Notepad.EXE /DL:3 /LW");
@@ -118,7 +119,8 @@ TEST(ParseArguments, BadValuesAreKeptForTheErrorAndNeverTakenAsNames) {
        {L"pixo /R:1,2,3 x.bmp", L"pixo /R:1,2,-3,4 x.bmp", L"pixo /R:a,b,c,d x.bmp", L"pixo /R:1,2,3,4,5 x.bmp",
         L"pixo /R:1,2,0,4 x.bmp", L"pixo /R:1,,3,4 x.bmp", L"pixo /R:9999999999,0,1,1 x.bmp", L"pixo /M:0 x.bmp",
         L"pixo /M:x x.bmp", L"pixo /M: x.bmp", L"pixo /T: x.bmp", L"pixo /H:0 x.bmp", L"pixo /H:0x x.bmp",
-        L"pixo /H:12g x.bmp", L"pixo /H:0x12345678901234567 x.bmp", L"pixo /PR: x.bmp"}) {
+        L"pixo /H:12g x.bmp", L"pixo /H:0x12345678901234567 x.bmp", L"pixo /PR: x.bmp",
+        L"pixo /H:0x100020072 x.bmp", L"pixo /H:0xFFFFFFFF00020072 x.bmp", L"pixo /H:4295098482 x.bmp"}) {
     const RunOptions o = Parse(line);
     EXPECT_FALSE(o.badSwitch.empty()) << ToUtf8(line);
     EXPECT_EQ(o.outputName, L"x.bmp") << ToUtf8(line);

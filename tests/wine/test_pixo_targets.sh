@@ -169,6 +169,13 @@ for target in /H:0x7FFFFFF0 /PR:nosuch.exe /PR:999999; do
   quiet_run /Q "$target" x.bmp
   check "$target matches no window: exit code 2, no file" eval 'rc_is 2 && file_missing x.bmp'
 done
+# A handle has 32 significant bits: other bits set above them are the switch error, never
+# the window of the lower half; the sign-extended form is that window.
+low=$((plain & 0xFFFFFFFF))
+for target in "$(printf '/H:0x1%08X' "$low")" "$(printf '/H:0xFFFFFFFF%08X' "$low")"; do
+  quiet_run /Q "$target" x.bmp
+  check "$target: the switch error, exit code 4, no file" eval 'rc_is 4 && file_missing x.bmp'
+done
 # /W: a window's own drawing, covered or partly off the screen. Wine's PrintWindow reaches
 # the windows of the calling process only, so the capture code runs in the process that
 # owns the windows (ownhost.exe, pixo's capture linked in).
