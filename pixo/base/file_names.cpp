@@ -1,5 +1,6 @@
 #include "pixo/base/file_names.h"
 
+#include <cstdint>
 #include <cwchar>
 
 namespace pixo {
@@ -69,6 +70,25 @@ std::wstring NumberedName(const std::wstring& path, int k) {
   return path.substr(0, dot) + suffix + path.substr(dot);
 }
 
+namespace {
+
+// Whether a UTF-16 unit (or, where wchar_t is wider, a code point) cannot begin a
+// character of its own: the second half of a surrogate pair, a combining mark, a
+// variation selector or a joiner. A title is never cut in front of one.
+bool ContinuesCharacter(wchar_t c) {
+  const uint32_t u = uint32_t(c);
+  return (u >= 0xDC00 && u <= 0xDFFF) || (u >= 0x0300 && u <= 0x036F) || (u >= 0x1AB0 && u <= 0x1AFF) ||
+         (u >= 0x1DC0 && u <= 0x1DFF) || (u >= 0x20D0 && u <= 0x20FF) || (u >= 0xFE00 && u <= 0xFE0F) ||
+         (u >= 0xFE20 && u <= 0xFE2F) || u == 0x200C || u == 0x200D || (u >= 0x3099 && u <= 0x309A) ||
+         (u >= 0xE0100 && u <= 0xE01EF);
+}
+
+// Whether a unit joins the character after it to the one before (a zero-width joiner):
+// a title is never cut after one either.
+bool JoinsNext(wchar_t c) { return uint32_t(c) == 0x200D; }
+
+}  // namespace
+
 std::wstring SafeForFileName(const std::wstring& title) {
   std::wstring safe;
   for (wchar_t c : title) {
@@ -78,7 +98,13 @@ std::wstring SafeForFileName(const std::wstring& title) {
   const size_t first = safe.find_first_not_of(L" .");
   if (first == std::wstring::npos) return L"_";
   safe = safe.substr(first, safe.find_last_not_of(L" .") - first + 1);
-  if (safe.size() > 64) safe.resize(64);
+  if (safe.size() > 64) {
+    // Cut between whole characters: never inside a surrogate pair, in front of a mark
+    // that belongs to the character before it, or after a joiner.
+    size_t cut = 64;
+    while (cut > 0 && (ContinuesCharacter(safe[cut]) || JoinsNext(safe[cut - 1]))) --cut;
+    safe.resize(cut);
+  }
   while (!safe.empty() && (safe.back() == L' ' || safe.back() == L'.')) safe.pop_back();
   return safe.empty() ? L"_" : safe;
 }

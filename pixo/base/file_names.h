@@ -28,7 +28,8 @@ std::wstring NumberedName(const std::wstring& path, int k);
 
 // A window title as part of a file name: the characters that names cannot hold (\ / : * ?
 // " < > | and control characters) become "_", blanks and dots at either end go, and the
-// result is at most 64 characters; "_" for a title that leaves nothing.
+// result is at most 64 UTF-16 units, cut between whole characters (never inside a surrogate
+// pair or a combining sequence); "_" for a title that leaves nothing.
 std::wstring SafeForFileName(const std::wstring& title);
 
 // What a name pattern's fields stand for in one shot.

@@ -61,6 +61,17 @@ TEST(NamePatterns, EveryFieldNumberedNamesAndSafeTitles) {
   for (const wchar_t* bad : {L"x%", L"%q.png", L"%Z"}) EXPECT_FALSE(ExpandNamePattern(bad, f, name)) << ToUtf8(bad);
   EXPECT_EQ(SafeForFileName(L" .. "), L"_");
   EXPECT_EQ(SafeForFileName(std::wstring(100, L'x')).size(), 64u);
+  // A long title is cut between whole characters: not inside a surrogate pair, not in
+  // front of a combining mark, not after a joiner.
+  const struct {
+    std::wstring title;
+    size_t kept;
+  } cuts[] = {{std::wstring(63, L'a') + wchar_t(0xD83D) + wchar_t(0xDE00) + L"b", 63},
+              {std::wstring(62, L'a') + wchar_t(0xD83D) + wchar_t(0xDE00) + L"b", 64},
+              {std::wstring(63, L'a') + L"e" + wchar_t(0x0301) + L"b", 63},
+              {std::wstring(62, L'a') + L"e" + wchar_t(0x0301) + wchar_t(0x0302) + L"b", 62},
+              {std::wstring(63, L'a') + wchar_t(0x200D) + L"bc", 62}};
+  for (const auto& c : cuts) EXPECT_EQ(SafeForFileName(c.title), c.title.substr(0, c.kept)) << c.kept;
   const struct {
     const wchar_t *path, *numbered;
   } cases[] = {{L"shot.png", L"shot_001.png"},

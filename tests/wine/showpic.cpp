@@ -5,6 +5,7 @@
 // arrow cursor.
 // Usage: showpic.exe PICTURE.BMP READYFILE SECONDS [X Y [TITLE]]
 #include <windows.h>
+#include <shellapi.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -46,7 +47,11 @@ int main(int argc, char** argv) {
   const int x = argc > 5 ? std::atoi(argv[4]) : 0, y = argc > 5 ? std::atoi(argv[5]) : 0;
   wchar_t title[256] = L"showpic";
   const bool topmost = argc <= 6;
-  if (!topmost) MultiByteToWideChar(CP_UTF8, 0, argv[6], -1, title, 256);
+  // The title from the wide command line, so that any character (an emoji too) arrives.
+  int wargc = 0;
+  wchar_t** wargv = topmost ? nullptr : CommandLineToArgvW(GetCommandLineW(), &wargc);
+  if (wargv && wargc > 6) lstrcpynW(title, wargv[6], 256);
+  if (wargv) LocalFree(wargv);
   HWND wnd = CreateWindowExW(topmost ? WS_EX_TOPMOST : 0, L"showpic", title, WS_POPUP, x, y, bm.bmWidth, bm.bmHeight,
                              nullptr, nullptr, wc.hInstance, nullptr);
   // An ordinary window becomes the foreground one, so that its cursor is the screen's.

@@ -174,6 +174,17 @@ check "a pattern: the picture is the window's" bash -c "[ \$(identify -format %w
 wrun "$WIN/pixo.exe" /N /R:0,0,10,10 '100%_%n.png'
 check "without /FN a name with % stays as typed" file_nonempty '100%_%n.png'
 pkill -f "showpic.exe t.bmp" 2>/dev/null
+# A title whose 64th character is an emoji (two UTF-16 units): the name keeps it whole
+# or leaves it out, never half of it
+long=$(printf 'L%.0s' $(seq 1 63))
+rm -f t.ready
+wrun "$WIN/showpic.exe" t.bmp t.ready 30 300 300 "$long😀" >/dev/null 2>&1 &
+for _ in $(seq 1 100); do [ -e t.ready ] && break; sleep 0.1; done
+sleep 0.5
+wrun "$WIN/pixo.exe" /Q /A /FN 'e_%t.png' 2>/dev/null; echo $? >rc
+check "%t of a title cut at an emoji: exit code 0, the file named by the whole letters" \
+  eval "rc_is 0 && file_nonempty 'e_$long.png'"
+pkill -f "showpic.exe t.bmp" 2>/dev/null
 wrun "$WIN/pixo.exe" /Q /FN '%q.png' 2>/dev/null; echo $? >rc
 check "a pattern with an unknown field: exit code 4 before anything is written" eval 'rc_is 4 && file_missing "%q.png"'
 
