@@ -47,7 +47,9 @@ void ListenerList::SummaryReady(const char* path) {
 }
 
 void ListenerList::ResultReady(const char*) {
-  ForEach([](GameListener* l) { l->OnResult(); });
+  std::lock_guard<std::mutex> hold(lock_);
+  summary_.info = protocol::kGameOver - '0';
+  for (GameListener* l : listeners_) l->OnResult();
 }
 
 void ListenerList::Ended() {
@@ -71,9 +73,14 @@ size_t ListenerList::Count() const {
 
 // ---- handlers ----
 
-bool NextHandWaiter::TakeLine(const char* line) { return StartsWith(line, protocol::kNextHand); }
+bool NextHandWaiter::TakeLine(const char* line) {
+  if (StartsWith(line, protocol::kNoSummary)) summaryWritten_ = false;
+  return StartsWith(line, protocol::kNextHand);
+}
 
-void NextHandWaiter::Complete() { bridge_->Events()->SummaryReady(bridge_->SummaryPath()); }
+void NextHandWaiter::Complete() {
+  if (summaryWritten_) bridge_->Events()->SummaryReady(bridge_->SummaryPath());
+}
 
 bool ResultCollector::IsTableHeader(const char* line) {
   return std::strlen(line) > 10 &&

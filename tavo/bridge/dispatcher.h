@@ -72,6 +72,7 @@ class ListenerList : public GameEvents {
   void Detach(GameListener* listener);
   void NewGame() override;
   void SummaryReady(const char* path) override;
+  // The game is over: INFO reads as the result reply's (2), whatever the summary held.
   void ResultReady(const char* path) override;
   void Ended() override;
   int32_t Info() const;
@@ -112,11 +113,17 @@ class ReplyHandler {
   BridgeCore* bridge_;
 };
 
+// Follows a reply up to its "NEXT HAND" line; then the summary is read, unless the reply
+// said that the engine could not write it (the last good one is kept, and no summary
+// event is raised).
 class NextHandWaiter : public ReplyHandler {
  public:
   using ReplyHandler::ReplyHandler;
   bool TakeLine(const char* line) override;
   void Complete() override;
+
+ private:
+  bool summaryWritten_ = true;
 };
 
 // Writes the result table into kekka.txt, from the line after its header to the line

@@ -24,22 +24,47 @@ namespace {
 namespace protocol = tavo::protocol;
 
 // Writes summary.txt under a temporary name and renames it, so a reader never sees half
-// a file.
-void WriteSummary(const std::string& text) {
+// a file. A file that cannot be replaced (another program has it open without letting it
+// be deleted) is written over where it is, when that program lets it be written; false
+// when the summary could not be written at all (held wholly, or a folder of its name).
+// No attempt waits long: the hand's reply says what happened instead.
+bool WriteSummary(const std::string& text) {
   const char* temp = "summary.tmp";
   FILE* f = std::fopen(temp, "wb");
-  if (!f) return;
-  std::fwrite(text.data(), 1, text.size(), f);
-  std::fclose(f);
+  if (!f) return false;
+  const bool whole = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+  if (std::fclose(f) != 0 || !whole) {
+    std::remove(temp);
+    return false;
+  }
 #ifdef _WIN32
-  for (int attempt = 0; attempt < 200; ++attempt) {
-    if (MoveFileExA(temp, tavo::protocol::kSummaryFile, MOVEFILE_REPLACE_EXISTING)) return;
-    Sleep(10);  // a reader still has the old file open
+  for (int attempt = 0; attempt < 5; ++attempt) {
+    if (MoveFileExA(temp, tavo::protocol::kSummaryFile, MOVEFILE_REPLACE_EXISTING)) return true;
+    Sleep(10);  // a reader that is just closing the old file
   }
   DeleteFileA(temp);
+  HANDLE h = CreateFileA(tavo::protocol::kSummaryFile, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  const bool ok = WriteFile(h, text.data(), DWORD(text.size()), &written, nullptr) && written == text.size() &&
+                  SetEndOfFile(h);
+  CloseHandle(h);
+  return ok;
 #else
-  std::rename(temp, tavo::protocol::kSummaryFile);
+  if (std::rename(temp, tavo::protocol::kSummaryFile) == 0) return true;
+  std::remove(temp);
+  return false;
 #endif
+}
+
+// The reply, with the line that says so after its first line when the summary could not
+// be written for it.
+std::string WithSummaryState(const std::string& reply, bool written) {
+  if (written) return reply;
+  const size_t first = reply.find('\n');
+  if (first == std::string::npos) return reply;
+  return reply.substr(0, first + 1) + protocol::kNoSummary + protocol::kLineEnd + reply.substr(first + 1);
 }
 
 void Reply(const std::string& text) {
@@ -77,8 +102,7 @@ int main() {
     tavo::Hand hand;
     if (command == protocol::kNewGame) {
       const std::string reply = game.NewGame();
-      WriteSummary(game.SummaryText());
-      Reply(reply);
+      Reply(WithSummaryState(reply, WriteSummary(game.SummaryText())));
     } else if (tavo::HandFromLetter(command, hand)) {
       if (!game.Running()) {
         Reply(std::string(protocol::kError) + " no game running, send " + protocol::kNewGame + " first" +
@@ -86,8 +110,7 @@ int main() {
         continue;
       }
       const std::string reply = game.Play(hand);
-      WriteSummary(game.SummaryText());
-      Reply(reply);
+      Reply(WithSummaryState(reply, WriteSummary(game.SummaryText())));
     } else if (command == protocol::kQuit) {
       Reply(std::string(protocol::kEnd) + protocol::kLineEnd);
       return 0;

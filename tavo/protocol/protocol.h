@@ -26,6 +26,11 @@ inline constexpr char kPlayerWon = '1';
 inline constexpr char kGameOver = '2';
 inline constexpr const char* kNextHand = "NEXT HAND";
 inline constexpr const char* kEnd = "end";  // the whole reply to kQuit
+// A line of a reply, before its kNextHand line or its table: summary.txt could not be
+// written for this reply (another program holds it, or a folder has its name), so what
+// the file holds is not this reply's. Readers that do not know it pass over it as one of
+// the reply's own lines.
+inline constexpr const char* kNoSummary = "NO SUMMARY";
 inline constexpr const char* kError = "ERROR:";  // a command the engine cannot take
 // The result table's header holds one of these words after its first two characters.
 inline constexpr const char* kTableHeader = "look-n-2";

@@ -241,6 +241,27 @@ TEST_F(DispatcherTest, MissingSummaryCompletesWithoutEvent) {
   EXPECT_EQ(rec_.events, "");
 }
 
+TEST_F(DispatcherTest, AReplyWhoseSummaryWasNotWrittenKeepsTheLastGoodOne) {
+  WriteSummary("INFO: 1\n");
+  Reply({"INFO:1\r\nNEXT HAND\r\n"});
+  WriteSummary("INFO: 7\n");  // another program's file, not this reply's
+  Reply({"INFO:0\r\nNO SUMMARY\r\nHAND 2\r\nNEXT HAND\r\n"});
+  EXPECT_FALSE(bridge_->Busy());
+  EXPECT_EQ(rec_.events, "S");
+  EXPECT_EQ(bridge_->Listeners().Info(), 1);
+  Reply({"INFO:0\r\nNEXT HAND\r\n"});  // written again
+  EXPECT_EQ(rec_.events, "SS");
+  EXPECT_EQ(bridge_->Listeners().Info(), 7);
+}
+
+TEST_F(DispatcherTest, AfterTheResultInfoReadsTwo) {
+  WriteSummary("INFO: 1\n");
+  Reply({"INFO:1\r\nNEXT HAND\r\n"});
+  Reply({"INFO:2\r\nNO SUMMARY\r\n# look-n-2 result\r\n1 x\r\nplayer 0\r\n"});
+  EXPECT_EQ(rec_.events, "SR");
+  EXPECT_EQ(bridge_->Listeners().Info(), 2);
+}
+
 TEST_F(DispatcherTest, NoListenerStillReadsTheSummary) {
   bridge_->Listeners().Detach(&rec_);
   WriteSummary("INFO: 70000\n");

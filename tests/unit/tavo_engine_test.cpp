@@ -127,8 +127,23 @@ TEST(EngineProgram, RepliesDriveTheDispatcherThroughAGame) {
   }
   EXPECT_EQ(rec.ev, std::string(tavo::Game::kHandsPerGame, 'S') + "R");
   EXPECT_FALSE(bridge.GameRunning());
-  // The result reply reads no summary: INFO is still that of the last hand but one.
-  EXPECT_LE(bridge.Listeners().Info(), 1);
+  // After the result reply INFO reads as its first line does.
+  EXPECT_EQ(bridge.Listeners().Info(), 2);
+}
+
+TEST(EngineProgram, ASummaryThatCannotBeWrittenIsSaidInTheReply) {
+  Engine e;
+  ASSERT_TRUE(std::filesystem::create_directory(e.folder.Path() + "/summary.txt"));  // a folder in its place
+  e.Send("D\r\n");
+  EXPECT_EQ(e.Line().rfind("INFO:0", 0), 0u);
+  EXPECT_EQ(e.Line(), "NO SUMMARY\r\n");
+  std::string line = e.Line();
+  while (line.rfind("NEXT HAND", 0) != 0 && line != "<eof>") line = e.Line();
+  EXPECT_EQ(line, "NEXT HAND\r\n");
+  std::filesystem::remove(e.folder.Path() + "/summary.txt");
+  e.Send("m\r\n");  // written again: no such line
+  for (line = e.Line(); line.rfind("NEXT HAND", 0) != 0 && line != "<eof>"; line = e.Line())
+    EXPECT_NE(line, "NO SUMMARY\r\n");
 }
 
 TEST(Predictor, BeatsPatternedPlayers) {
