@@ -23,6 +23,8 @@ namespace {
 // How many hosts may play from one folder at once: the first in the folder itself, the
 // others in host2 ... host64 below it.
 constexpr int kMaxHosts = 64;
+// The file whose open handle is a host's claim of a record folder.
+constexpr const wchar_t* kClaimFile = L"host.lock";
 
 std::wstring FolderOf(const std::wstring& file) {
   const size_t slash = file.rfind(L'\\');
@@ -71,50 +73,24 @@ bool FileIdentity(const std::wstring& name, BY_HANDLE_FILE_INFORMATION& info) {
   return ok;
 }
 
-// A folder's identity as text, for a claim's name; its full name in capitals where the
-// identity cannot be read.
-std::wstring FolderIdentity(const std::wstring& folder) {
-  wchar_t text[64];
-  BY_HANDLE_FILE_INFORMATION info{};
-  if (FileIdentity(folder, info)) {
-    std::swprintf(text, 64, L"%08lx.%08lx%08lx", static_cast<unsigned long>(info.dwVolumeSerialNumber),
-                  static_cast<unsigned long>(info.nFileIndexHigh), static_cast<unsigned long>(info.nFileIndexLow));
-    return text;
-  }
-  std::wstring upper = folder;
-  CharUpperBuffW(upper.data(), DWORD(upper.size()));
-  // FNV-1a over the name: a mutex name has no room for a whole path.
-  uint64_t hash = 14695981039346656037ull;
-  for (wchar_t c : upper) hash = (hash ^ uint16_t(c)) * 1099511628211ull;
-  std::swprintf(text, 64, L"name.%016llx", static_cast<unsigned long long>(hash));
-  return text;
-}
-
 // The claims this process holds; the system closes them when the process ends.
 std::vector<HANDLE>& Claims() {
   static std::vector<HANDLE> claims;
   return claims;
 }
 
-// Claims a record folder for this process: a named mutex of the folder's identity, in
-// the namespace every session sees. False when another running host holds it (a claim of
-// another user cannot even be opened: that, too, is held).
+// Claims a record folder for this process: its claim file, made in the folder and held
+// open without sharing for as long as the process runs (and deleted when it is closed,
+// however the process ends). Only a program that may write in the folder can hold it, so
+// no other user can squat a folder of this user's. False when another program holds it
+// or it cannot be made.
 bool ClaimFolder(const std::wstring& folder) {
-  const std::wstring id = FolderIdentity(folder);
-  for (const wchar_t* space : {L"Global\\", L"Local\\"}) {
-    const std::wstring name = std::wstring(space) + L"Tavo.Records." + id;
-    SetLastError(ERROR_SUCCESS);
-    HANDLE claim = CreateMutexW(nullptr, FALSE, name.c_str());
-    const DWORD error = GetLastError();
-    if (claim && error != ERROR_ALREADY_EXISTS) {
-      Claims().push_back(claim);
-      return true;
-    }
-    if (claim) CloseHandle(claim);
-    if (claim || error == ERROR_ACCESS_DENIED) return false;
-    // The global namespace cannot be had at all here: the session's own will do.
-  }
-  return false;
+  const std::wstring name = LongForm(folder + L"\\" + kClaimFile);
+  HANDLE claim = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                             FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  if (claim == INVALID_HANDLE_VALUE) return false;
+  Claims().push_back(claim);
+  return true;
 }
 
 // The first folder of base, base\host2, ... that this process can claim and write in.
@@ -153,8 +129,10 @@ BridgeConfig ReadBridgeConfig() {
     if (!own.empty() && CanWriteRecords(own)) records = own;
   }
   const std::wstring claimed = ClaimRecordFolder(records);
-  // With every folder claimed, the bridge tries the first and fails on its log.
-  config.workDir = Utf8FromWide(claimed.empty() ? records : claimed);
+  // With every folder claimed, this host plays no game: sharing another host's records
+  // would mix both games in them.
+  if (claimed.empty()) return BridgeConfig{};
+  config.workDir = Utf8FromWide(claimed);
   return config;
 }
 

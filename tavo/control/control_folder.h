@@ -24,10 +24,12 @@ bool SameFile(const std::wstring& a, const std::wstring& b);
 //   nothing is started or written anywhere, least of all in the host's current folder;
 // - the records go to that folder when it can be written, else to the user's local
 //   application data ("Tavo");
-// - the first host to play there claims the folder for as long as it runs; a host that
-//   finds it claimed by another running host takes "host2", "host3", ... below it, each
-//   claimed the same way, so that two hosts never share a log, a result table or a
-//   summary. A claim ends with its process, however that ends.
+// - the first host to play there claims the folder for as long as it runs (it holds the
+//   folder's host.lock open, unshared); a host that finds it claimed by another running
+//   host takes "host2", "host3", ... below it, each claimed the same way, so that two
+//   hosts never share a log, a result table or a summary. A claim ends with its process,
+//   however that ends. With host64 claimed as well there is no record folder left: the
+//   host plays no game (as without an engine; INFO -1).
 const bridge::BridgeConfig& ControlBridgeConfig();
 
 }  // namespace tavo::control

@@ -9,6 +9,13 @@
 //   tavoprobe.exe dead [OCX]     against no engine: no NewGameStarted, INFO -1, every
 //                                method returns S_OK
 //   tavoprobe.exe calls [OCX]    calls by name and reads the properties; prints them
+//   tavoprobe.exe held file|folder   a hand, then summary.txt held by another program
+//                                (open for reading alone, holding "INFO: 7"), or a
+//                                folder in its place, for three hands: each returns at
+//                                once with no SummaryUpdated and INFO the last good value;
+//                                then freed, the game goes on and after its result INFO 2
+//   tavoprobe.exe squat DIR      every record folder of DIR (DIR, DIR\host2 ... host64)
+//                                claimed by another holder: no game, as with no engine
 // OCX: a control file loaded without registration (any length, \\?\ names too); else the
 // registered control. Exit code 0 when every check held.
 #include <windows.h>
@@ -16,8 +23,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <algorithm>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "tavo/control/tavo_ids.h"
 #include "tavo/hostkit/hostkit.h"
@@ -112,7 +121,8 @@ void Play(IDispatch* control, Sink& sink, int games) {
         hostkit::Pump(5);
       over = sink.Results() > results;
       if (over || sink.Summaries() > summaries) ++answered;
-      seen.insert(Info(control));
+      // INFO names the engine until the result; then it reads 2.
+      if (!over) seen.insert(Info(control));
     }
     PumpUntil(sink, DISPID_TAVOEVENT_NEWGAMESTARTED, newGames + 1, 1000);
     const std::set<int> tablePids = Pids(hostkit::ReadRecordFile(result));
@@ -150,6 +160,65 @@ void Dead(IDispatch* control, Sink& sink) {
   Check(ok, "every method returns S_OK");
 }
 
+// Calls a method and says how long it took, in ms.
+DWORD Timed(IDispatch* control, const wchar_t* name) {
+  const DWORD start = GetTickCount();
+  hostkit::Call(control, name);
+  return GetTickCount() - start;
+}
+
+void Held(IDispatch* control, Sink& sink, const std::string& how) {
+  const std::wstring summary = hostkit::GetString(control, L"SummaryFile");
+  hostkit::Call(control, L"Start");
+  hostkit::Call(control, L"Goo");
+  PumpUntil(sink, DISPID_TAVOEVENT_SUMMARYUPDATED, 2, 3000);
+  const int good = Info(control);
+  HANDLE holder = INVALID_HANDLE_VALUE;
+  if (how == "folder") {
+    DeleteFileW(summary.c_str());
+    CreateDirectoryW(summary.c_str(), nullptr);
+  } else {
+    holder = CreateFileW(summary.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD written = 0;
+    WriteFile(holder, "INFO: 7\r\n", 9, &written, nullptr);
+  }
+  const int before = sink.Summaries();
+  DWORD longest = 0;
+  for (const wchar_t* hand : {L"Choki", L"Pah", L"Goo"}) longest = std::max(longest, Timed(control, hand));
+  hostkit::Pump(500);
+  const int events = sink.Summaries() - before, info = Info(control);
+  std::printf("held %s: longest hand %lu ms, %d SummaryUpdated, INFO %d (last good %d)\n", how.c_str(),
+              static_cast<unsigned long>(longest), events, info, good);
+  Check(longest < 500, "every hand returns within half a second");
+  Check(events == 0, "no SummaryUpdated for a summary the engine did not write");
+  Check(info == good, "INFO keeps its last good value");
+  if (holder != INVALID_HANDLE_VALUE) CloseHandle(holder);
+  if (how == "folder") RemoveDirectoryW(summary.c_str());
+  const int results = sink.Results();
+  for (int h = 0; h < 30 && sink.Results() == results; ++h) {
+    hostkit::Call(control, L"Goo");
+    hostkit::Pump(50);
+  }
+  PumpUntil(sink, DISPID_TAVOEVENT_RESULTUPDATED, results + 1, 3000);
+  std::printf("after the result: INFO %d\n", Info(control));
+  Check(sink.Summaries() > before, "freed, the summary is read again");
+  Check(Info(control) == 2, "after the hand that ends the game INFO reads 2");
+}
+
+// Holds the claim files of every record folder of dir, as hosts playing there would.
+std::vector<HANDLE> HoldClaims(const std::wstring& dir) {
+  std::vector<HANDLE> held;
+  for (int host = 1; host <= 64; ++host) {
+    const std::wstring folder = host == 1 ? dir : dir + L"\\host" + std::to_wstring(host);
+    CreateDirectoryW(folder.c_str(), nullptr);
+    held.push_back(CreateFileW((folder + L"\\host.lock").c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                               OPEN_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    Check(held.back() != INVALID_HANDLE_VALUE, "a claim is held");
+  }
+  return held;
+}
+
 void Calls(IDispatch* control) {
   for (const wchar_t* name : {L"Master", L"Start", L"Goo", L"End"})
     std::printf("%s: 0x%08lx\n", Narrow(name).c_str(), static_cast<unsigned long>(hostkit::Call(control, name)));
@@ -174,15 +243,19 @@ int main(int argc, char** argv) {
   if (argc < 2) return 2;
   const std::string mode = argv[1];
   const bool counted = mode == "loop" || mode == "play";
+  const bool named = mode == "held" || mode == "squat";  // the argument is no control file
   const int n = counted && argc > 2 ? std::atoi(argv[2]) : 0;
-  const int ocxArg = counted ? 3 : 2;
-  std::wstring ocx;
-  if (argc > ocxArg) {
-    const int len = MultiByteToWideChar(CP_UTF8, 0, argv[ocxArg], -1, nullptr, 0);
-    ocx.resize(size_t(len > 0 ? len : 1));
-    MultiByteToWideChar(CP_UTF8, 0, argv[ocxArg], -1, ocx.data(), len);
-    ocx.resize(std::wcslen(ocx.c_str()));
-  }
+  const int ocxArg = counted || named ? 3 : 2;
+  const auto wide = [](const char* text) {
+    const int len = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
+    std::wstring w(size_t(len > 0 ? len : 1), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text, -1, w.data(), len);
+    w.resize(std::wcslen(w.c_str()));
+    return w;
+  };
+  const std::wstring ocx = argc > ocxArg ? wide(argv[ocxArg]) : std::wstring();
+  const std::string arg = named && argc > 2 ? argv[2] : "";
+  const std::vector<HANDLE> held = mode == "squat" ? HoldClaims(wide(arg.c_str())) : std::vector<HANDLE>();
   OleInitialize(nullptr);
   IDispatch* control = CreateControl(ocx.empty() ? nullptr : ocx.c_str());
   Check(control != nullptr, "the control is created");
@@ -194,6 +267,8 @@ int main(int argc, char** argv) {
     if (mode == "play") Play(control, sink, n);
     if (mode == "dead") Dead(control, sink);
     if (mode == "calls") Calls(control);
+    if (mode == "held") Held(control, sink, arg);
+    if (mode == "squat") Dead(control, sink);
     hostkit::Disconnect(control, DIID__DTavoEvents, cookie);
     control->Release();
   }

@@ -99,6 +99,23 @@ FAKE_ENGINE_MODE=crash dead_case "an engine crashing at start"
 unset FAKE_ENGINE_MODE
 cp "$WIN/tavo.exe" "$dir/tavo.exe"
 
+# --- summary.txt held by another program (open for reading alone) or a folder in its
+#     place: no hand waits for it, no summary the engine did not write is reported, and
+#     after the game's last hand INFO reads 2
+for how in file folder; do
+  probe "$T/held.out" held "$how"
+  check "summary.txt held ($how): hands at once, no event, the last good INFO, then INFO 2" probe_ok "$T/held.out"
+  grep -E '^(held|after)' "$T/held.out" | sed 's/^/  /'
+done
+
+# --- every record folder claimed by others: no game, and nothing written in theirs
+printf 'another host\r\n' >"$dir/log.txt"
+cp "$dir/log.txt" "$T/log.before"
+probe "$T/squat.out" squat "$(winepath -w "$dir" | tr -d '\r')"
+check "every record folder claimed: no game (INFO -1, no event), every call S_OK" \
+  grep -qx "dead: 0 NewGameStarted, INFO -1, every call S_OK: yes" "$T/squat.out"
+check "every record folder claimed: the claimed folders' records are left alone" cmp -s "$T/log.before" "$dir/log.txt"
+
 # --- an event that cannot be fired (memory runs out while firing) is lost, never the host
 ef="$T/eventfault"
 mkdir -p "$ef"
