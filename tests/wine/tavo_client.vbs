@@ -37,7 +37,7 @@ For i = 1 To 10
   ctl.Pah
 Next
 info = ctl.INFO
-Check info = 0 Or info = 1, "INFO during the game is " & info
+Check info = 2, "INFO after the hand that ends the game is 2, not " & info
 ctl.End
 ctl.Master
 ctl.End
