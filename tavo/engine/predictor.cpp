@@ -65,8 +65,8 @@ constexpr double kTurnDecay = 0.5;
 // rotations: a player who second-guesses turns when that record goes below even.
 constexpr double kPlayerTurnDecay = 0.9;
 
-// The predictors' contexts, one row each. A counting context counts the hand that
-// followed each value of its key (the player's, or the engine's for a model of us).
+// The predictors' contexts, one row each (whose row is whose: kSourceRows below). A counting context counts the hand
+// that followed each value of its key (the player's, or the engine's for a model of us).
 using History = Hands;
 using Key = int (*)(const History&);  // the context of the hand to come, -1 when unknown
 
@@ -75,23 +75,22 @@ int E(const History& h, size_t back) { return h.size() >= back ? int(h[h.size() 
 int Pair(int a, int b) { return a < 0 || b < 0 ? -1 : a * 3 + b; }
 
 struct Counting {
-  int source;
   bool ofEngine;  // counts the engine's hands
   double decay;
   Key key;
 };
 constexpr Counting kCountings[] = {
-    {Predictor::kFrequency, false, kDecay, [](const History&) { return 0; }},
-    {Predictor::kRecent, false, kRecentDecay, [](const History&) { return 0; }},
-    {Predictor::kAfterPlayer, false, kDecay, [](const History& h) { return P(h, 1); }},
-    {Predictor::kAfterPlayerTwo, false, kDecay, [](const History& h) { return Pair(P(h, 2), P(h, 1)); }},
-    {Predictor::kAfterEngine, false, kDecay, [](const History& h) { return E(h, 1); }},
-    {Predictor::kAfterPair, false, kDecay, [](const History& h) { return Pair(P(h, 1), E(h, 1)); }},
-    {Predictor::kEngineFrequency, true, kDecay, [](const History&) { return 0; }},
-    {Predictor::kEngineAfterEngine, true, kDecay, [](const History& h) { return E(h, 1); }},
-    {Predictor::kEngineAfterEngineTwo, true, kDecay, [](const History& h) { return Pair(E(h, 2), E(h, 1)); }},
-    {Predictor::kEngineAfterPair, true, kDecay, [](const History& h) { return Pair(P(h, 1), E(h, 1)); }},
-    {Predictor::kAfterPairSlow, false, kSlowDecay,
+    {false, kDecay, [](const History&) { return 0; }},
+    {false, kRecentDecay, [](const History&) { return 0; }},
+    {false, kDecay, [](const History& h) { return P(h, 1); }},
+    {false, kDecay, [](const History& h) { return Pair(P(h, 2), P(h, 1)); }},
+    {false, kDecay, [](const History& h) { return E(h, 1); }},
+    {false, kDecay, [](const History& h) { return Pair(P(h, 1), E(h, 1)); }},
+    {true, kDecay, [](const History&) { return 0; }},
+    {true, kDecay, [](const History& h) { return E(h, 1); }},
+    {true, kDecay, [](const History& h) { return Pair(E(h, 2), E(h, 1)); }},
+    {true, kDecay, [](const History& h) { return Pair(P(h, 1), E(h, 1)); }},
+    {false, kSlowDecay,
      [](const History& h) { return h.size() < 2 ? -1 : Pair(P(h, 1), E(h, 1)) + (P(h, 1) == P(h, 2) ? 9 : 0); }},
 };
 
@@ -107,25 +106,18 @@ int Symbol(int m, Hand player, Hand engine) {
 }
 
 struct MatchSource {
-  int source;
   Matched history;
   int horizon;
   double ageScale;  // > 0: weighed by age, over any history
   bool ofEngine;
 };
 constexpr MatchSource kMatchSources[] = {
-    {Predictor::kMatchPlayer, kPlayerHands, 0, 0, false},   {Predictor::kMatchEngine, kEngineHands, 0, 0, false},
-    {Predictor::kMatchBoth, kBothHands, 0, 0, false},       {Predictor::kEngineMatch, kEngineHands, 0, 0, true},
-    {Predictor::kEngineMatchBoth, kBothHands, 0, 0, true},  {Predictor::kEngineMatchPlayer, kPlayerHands, 0, 0, true},
-    {Predictor::kMatchBoth100, kBothHands, 100, 0, false},  {Predictor::kEngineMatchBoth100, kBothHands, 100, 0, true},
-    {Predictor::kMatchBoth20, kBothHands, 20, 0, false},    {Predictor::kEngineMatchBoth20, kBothHands, 20, 0, true},
-    {Predictor::kMatchBoth10, kBothHands, 10, 0, false},    {Predictor::kEngineMatchBoth10, kBothHands, 10, 0, true},
-    {Predictor::kMatchBoth5, kBothHands, 5, 0, false},      {Predictor::kEngineMatchBoth5, kBothHands, 5, 0, true},
-    {Predictor::kMatchBoth2, kBothHands, 2, 0, false},      {Predictor::kEngineMatchBoth2, kBothHands, 2, 0, true},
-    {Predictor::kMatchAny, kAnyHands, 0, 0, false},         {Predictor::kEngineMatchAny, kAnyHands, 0, 0, true},
-    {Predictor::kMatchByAge10, kAnyHands, 0, 10, false},    {Predictor::kMatchByAge50, kAnyHands, 0, 50, false},
-    {Predictor::kMatchByAge200, kAnyHands, 0, 200, false},  {Predictor::kEngineMatchByAge10, kAnyHands, 0, 10, true},
-    {Predictor::kEngineMatchByAge50, kAnyHands, 0, 50, true}, {Predictor::kEngineMatchByAge200, kAnyHands, 0, 200, true},
+    {kPlayerHands, 0, 0, false}, {kEngineHands, 0, 0, false}, {kBothHands, 0, 0, false},   {kEngineHands, 0, 0, true},
+    {kBothHands, 0, 0, true},    {kPlayerHands, 0, 0, true},  {kBothHands, 100, 0, false}, {kBothHands, 100, 0, true},
+    {kBothHands, 20, 0, false},  {kBothHands, 20, 0, true},   {kBothHands, 10, 0, false},  {kBothHands, 10, 0, true},
+    {kBothHands, 5, 0, false},   {kBothHands, 5, 0, true},    {kBothHands, 2, 0, false},   {kBothHands, 2, 0, true},
+    {kAnyHands, 0, 0, false},    {kAnyHands, 0, 0, true},     {kAnyHands, 0, 10, false},   {kAnyHands, 0, 50, false},
+    {kAnyHands, 0, 200, false},  {kAnyHands, 0, 10, true},    {kAnyHands, 0, 50, true},    {kAnyHands, 0, 200, true},
 };
 
 // The meta players the engine models. The history-matching kind predicts the engine by
@@ -137,15 +129,94 @@ constexpr MatchSource kMatchSources[] = {
 // matches contexts of fixed lengths, scores its answers over windows of 10 hands to all of
 // them and follows the window whose picks have done best.
 struct MetaSource {
-  int source;
   MetaModel::Settings settings;
 };
 const MetaSource kMetaSources[] = {
-    {Predictor::kMetaPlayer, {{1, 2, 5, 10, 100, 1000}, {}, {1, 2, 5, 10, 100, 1000}, true, true, 0.9, false}},
-    {Predictor::kMetaPlayerLate, {{1, 2, 5, 10, 100, 1000}, {}, {1, 2, 5, 10, 100, 1000}, true, true, 0.9, true}},
-    {Predictor::kMetaPlayerHorizons, {{3, 12, 50, 300, 0}, {}, {3, 12, 50, 300, 0}, true, true, 0.85, false}},
-    {Predictor::kMetaPlayerWindows, {{0, 20}, {1, 2, 3, 4, 6, 8}, {10, 30, 100, 0}, false, false, 0.9, false}},
+    {{{1, 2, 5, 10, 100, 1000}, {}, {1, 2, 5, 10, 100, 1000}, true, true, 0.9, false}},
+    {{{1, 2, 5, 10, 100, 1000}, {}, {1, 2, 5, 10, 100, 1000}, true, true, 0.9, true}},
+    {{{3, 12, 50, 300, 0}, {}, {3, 12, 50, 300, 0}, true, true, 0.85, false}},
+    {{{0, 20}, {1, 2, 3, 4, 6, 8}, {10, 30, 100, 0}, false, false, 0.9, false}},
 };
+
+// Every predictor, one row each in the order of Predictor::Source (so found by its
+// number): what kind it is and, for the kinds with a table above, its row there.
+enum class Kind { Counting, Match, Meta, Step, Shown, People };
+struct SourceRow {
+  int source;
+  Kind kind;
+  int at;  // its row in kCountings, kMatchSources or kMetaSources
+};
+using P_ = Predictor;
+constexpr SourceRow kSourceRows[] = {
+    {P_::kFrequency, Kind::Counting, 0},
+    {P_::kRecent, Kind::Counting, 1},
+    {P_::kAfterPlayer, Kind::Counting, 2},
+    {P_::kAfterPlayerTwo, Kind::Counting, 3},
+    {P_::kAfterEngine, Kind::Counting, 4},
+    {P_::kAfterPair, Kind::Counting, 5},
+    {P_::kMatchPlayer, Kind::Match, 0},
+    {P_::kMatchEngine, Kind::Match, 1},
+    {P_::kMatchBoth, Kind::Match, 2},
+    {P_::kStep, Kind::Step, 0},
+    {P_::kEngineFrequency, Kind::Counting, 6},
+    {P_::kEngineMatch, Kind::Match, 3},
+    {P_::kEngineAfterEngine, Kind::Counting, 7},
+    {P_::kEngineAfterEngineTwo, Kind::Counting, 8},
+    {P_::kEngineMatchBoth, Kind::Match, 4},
+    {P_::kEngineMatchPlayer, Kind::Match, 5},
+    {P_::kEngineAfterPair, Kind::Counting, 9},
+    {P_::kAfterPairSlow, Kind::Counting, 10},
+    {P_::kMatchBoth100, Kind::Match, 6},
+    {P_::kEngineMatchBoth100, Kind::Match, 7},
+    {P_::kMatchBoth20, Kind::Match, 8},
+    {P_::kEngineMatchBoth20, Kind::Match, 9},
+    {P_::kMatchBoth10, Kind::Match, 10},
+    {P_::kEngineMatchBoth10, Kind::Match, 11},
+    {P_::kMatchBoth5, Kind::Match, 12},
+    {P_::kEngineMatchBoth5, Kind::Match, 13},
+    {P_::kMatchBoth2, Kind::Match, 14},
+    {P_::kEngineMatchBoth2, Kind::Match, 15},
+    {P_::kMatchAny, Kind::Match, 16},
+    {P_::kEngineMatchAny, Kind::Match, 17},
+    {P_::kMatchByAge10, Kind::Match, 18},
+    {P_::kMatchByAge50, Kind::Match, 19},
+    {P_::kMatchByAge200, Kind::Match, 20},
+    {P_::kEngineMatchByAge10, Kind::Match, 21},
+    {P_::kEngineMatchByAge50, Kind::Match, 22},
+    {P_::kEngineMatchByAge200, Kind::Match, 23},
+    {P_::kShown, Kind::Shown, 0},
+    {P_::kPeople, Kind::People, 0},
+    {P_::kMetaPlayer, Kind::Meta, 0},
+    {P_::kMetaPlayerLate, Kind::Meta, 1},
+    {P_::kMetaPlayerHorizons, Kind::Meta, 2},
+    {P_::kMetaPlayerWindows, Kind::Meta, 3},
+};
+
+// Whether the rows are whole: every source has its row, at its place, and every row of
+// a kind's table belongs to exactly one source.
+constexpr bool EveryRowOnce(Kind kind, size_t tableRows) {
+  for (size_t at = 0; at < tableRows; ++at) {
+    int owners = 0;
+    for (const SourceRow& r : kSourceRows) owners += r.kind == kind && r.at == int(at);
+    if (owners != 1) return false;
+  }
+  for (const SourceRow& r : kSourceRows)
+    if (r.kind == kind && (r.at < 0 || size_t(r.at) >= tableRows)) return false;
+  return true;
+}
+constexpr bool RowsInOrder() {
+  for (size_t i = 0; i < std::size(kSourceRows); ++i)
+    if (kSourceRows[i].source != int(i) + 1) return false;
+  return true;
+}
+static_assert(std::size(kSourceRows) == size_t(Predictor::kSources), "a predictor without its row, or one too many");
+static_assert(RowsInOrder(), "the rows are not in the order of Predictor::Source");
+static_assert(EveryRowOnce(Kind::Counting, std::size(kCountings)) &&
+                  EveryRowOnce(Kind::Match, std::size(kMatchSources)) &&
+                  EveryRowOnce(Kind::Meta, sizeof kMetaSources / sizeof kMetaSources[0]),
+              "a row of a kind's table with no predictor, or with two");
+
+const SourceRow& RowOf(int source) { return kSourceRows[size_t(source - 1)]; }
 
 Forecast Counted(const std::vector<std::array<double, 3>>& table, int key) {
   if (key < 0 || size_t(key) >= table.size()) return kUniform;
@@ -173,15 +244,17 @@ Forecast People(const History& h) {
 constexpr double Predictor::kWindowDecay[];
 
 bool Predictor::IsEngineSource(int source) {
-  for (const Counting& c : kCountings)
-    if (c.source == source) return c.ofEngine;
-  for (const MatchSource& m : kMatchSources)
-    if (m.source == source) return m.ofEngine;
-  return false;
+  if (source < 1 || source > kSources) return false;
+  const SourceRow& row = RowOf(source);
+  return row.kind == Kind::Counting ? kCountings[row.at].ofEngine
+         : row.kind == Kind::Match  ? kMatchSources[row.at].ofEngine
+                                    : false;
 }
 
 Predictor::Predictor(uint64_t seed)
-    : counts_(std::size(kCountings)), keys_(std::size(kCountings), -1), followers_(std::size(kMatchSources), -1),
+    : counts_(std::size(kCountings)),
+      keys_(std::size(kCountings), -1),
+      followers_(std::size(kMatchSources), -1),
       random_(seed) {
   for (int base : kMatcherBase) matchers_.emplace_back(base);
   for (const MetaSource& m : kMetaSources) metaPlayers_.emplace_back(m.settings);
@@ -219,27 +292,26 @@ void Predictor::Look() {
 }
 
 Forecast Predictor::SourceForecast(int source) const {
-  for (size_t i = 0; i < std::size(kCountings); ++i)
-    if (kCountings[i].source == source) return Counted(counts_[i], keys_[i]);
-  for (size_t m = 0; m < std::size(kMatchSources); ++m) {
-    if (kMatchSources[m].source != source) continue;
-    const int i = followers_[m];
-    if (i < 0) return kUniform;
-    return Certain(kMatchSources[m].ofEngine ? history_[size_t(i)].second : history_[size_t(i)].first);
-  }
-  for (size_t m = 0; m < std::size(kMetaSources); ++m)
-    if (kMetaSources[m].source == source) return history_.size() < 2 ? kUniform : Certain(metaPlayers_[m].Next());
-  switch (source) {
-    case kStep: {
+  if (source < 1 || source > kSources) return kUniform;
+  const SourceRow& row = RowOf(source);
+  const size_t at = size_t(row.at);
+  switch (row.kind) {
+    case Kind::Counting: return Counted(counts_[at], keys_[at]);
+    case Kind::Match: {
+      const int i = followers_[at];
+      if (i < 0) return kUniform;
+      return Certain(kMatchSources[at].ofEngine ? history_[size_t(i)].second : history_[size_t(i)].first);
+    }
+    case Kind::Meta: return history_.size() < 2 ? kUniform : Certain(metaPlayers_[at].Next());
+    case Kind::Step: {
       // The player's last step repeated: a repeated hand, or a cycle.
       const int p1 = P(history_, 1), p2 = P(history_, 2);
       return p2 < 0 ? kUniform : Certain((p1 + (p1 - p2 + 3)) % 3);
     }
-    case kShown:
+    case Kind::Shown:
       // The player read that we expected x, expects our answer to x again and beats it.
       return history_.empty() ? kUniform : Certain(Beating(BestAnswer(shown_)));
-    case kPeople:
-      return People(history_);
+    case Kind::People: return People(history_);
   }
   return kUniform;
 }
@@ -303,8 +375,8 @@ Predictor::Choice Predictor::Choose() {
     // the player looks like chance. The meta players' answer that has done best over the
     // longest window plays: against one of their kinds a small edge is all there is, and
     // few candidates show it sooner than many.
-    for (const MetaSource& m : kMetaSources)
-      for (int a = 0; a < kAnswers; ++a) {
+    for (const SourceRow& m : kSourceRows)
+      for (int a = 0; a < kAnswers && m.kind == Kind::Meta; ++a) {
         const int c = (m.source - 1) * kAnswers + a;
         if (int(pending_[size_t(c)]) >= 0 && (best < 0 || Mean(c, longest) > Mean(best, longest))) best = c;
       }
@@ -348,7 +420,8 @@ void Predictor::Record(Hand player, Hand engine) {
   for (int s = 0; s < kSources; ++s) {
     const size_t c = size_t(s * kAnswers);
     if (int(pending_[c]) < 0) continue;
-    for (int r = 0; r < kRotations; ++r) turns_[s][r] = turns_[s][r] * kTurnDecay + Outcome(pending_[c + size_t(r)], player);
+    for (int r = 0; r < kRotations; ++r)
+      turns_[s][r] = turns_[s][r] * kTurnDecay + Outcome(pending_[c + size_t(r)], player);
     for (int r = 0; r < kRotations; ++r)
       if (turns_[s][r] > turns_[s][turn_[s]]) turn_[s] = r;
     if (IsEngineSource(s + 1)) {
