@@ -91,7 +91,11 @@ int main() {
     double bmp = 1e9, write = 1e9, ours = 1e9, direct = 1e9, viaCopy = 1e9;
     for (int r = 0; r < rounds; ++r) {
       auto t0 = Clock::now();
-      image.SaveToFile(L"bench.bmp");
+      {
+        pixo::FileStream f(L"bench.bmp");
+        image.SaveToStream(f);
+        f.Commit();
+      }
       auto t1 = Clock::now();
       bmp = std::min(bmp, Seconds(t0, t1));
       std::vector<uint8_t> bytes(size_t(w) * h * 4 + 54);

@@ -20,7 +20,7 @@
 #include "pixo/capture/early_writer.h"
 #include "pixo/capture/grabber.h"
 #include "pixo/capture/jpeg_image.h"
-#include "pixo/capture/output_writers.h"
+#include "pixo/capture/shot_writer.h"
 #include "pixo/capture/tbitmap.h"
 
 namespace {
@@ -112,6 +112,17 @@ struct ReadTimer : pixo::CaptureListener {
 struct ReadFigures {
   double read = 1e30, after = 1e30;
 };
+// A file written by the shot writer, as a run writes it.
+template <typename Image>
+void Save(pixo::ImageFormat format, Image& image, const std::wstring& name,
+          const pixo::ParallelIdatWriter::Lend& lend = nullptr) {
+  pixo::WriteOptions options;
+  options.lend = lend;
+  pixo::FileStream file(name);
+  pixo::WriteImage(format, image, options, file);
+  file.Commit();
+}
+
 ReadFigures ReadWhileWriting(const pixo::EarlyWriter::Write& write) {
   ReadFigures f;
   for (int i = 0; i < 3; ++i) {
@@ -154,9 +165,11 @@ int main(int argc, char** argv) {
   const double capture = Best(3, [&] { image = grabber.Capture(); });
   const std::wstring base = folder + L"\\own";
   const ReadFigures alone = ReadWhileWriting(nullptr);
-  const ReadFigures withJpeg =
-      ReadWhileWriting([&](const pixo::ImageView& rows) { pixo::WriteJpeg(rows, 70, base + L".jpg"); });
-  const ReadFigures withPng = ReadWhileWriting([&](const pixo::ImageView& rows) { pixo::WritePng(rows, base + L".png"); });
+  using Lend = pixo::ParallelIdatWriter::Lend;
+  const ReadFigures withJpeg = ReadWhileWriting(
+      [&](const pixo::ImageView& rows, const Lend&) { Save(pixo::ImageFormat::Jpeg, rows, base + L".jpg"); });
+  const ReadFigures withPng = ReadWhileWriting(
+      [&](const pixo::ImageView& rows, const Lend& lend) { Save(pixo::ImageFormat::Png, rows, base + L".png", lend); });
   struct Format {
     const char* name;
     const wchar_t* args;
@@ -164,7 +177,7 @@ int main(int argc, char** argv) {
     RunFigures run;
   };
   Format formats[] = {
-      {"BMP", L"run.bmp", Best(3, [&] { image.SaveToFile(base + L".bmp"); }), {}},
+      {"BMP", L"run.bmp", Best(3, [&] { Save(pixo::ImageFormat::Bmp, image, base + L".bmp"); }), {}},
       {"JPEG", L"/J run.jpg",
        Best(3,
             [&] {
@@ -172,16 +185,18 @@ int main(int argc, char** argv) {
               jpeg.Assign(image);
               jpeg.Quality = 70;
               jpeg.Compress();
-              jpeg.SaveToFile(base + L".jpg");
+              pixo::FileStream file(base + L".jpg");
+              jpeg.SaveToStream(file);
+              file.Commit();
             }),
        {}},
-      {"PNG", L"/N run.png", Best(3, [&] { pixo::WritePng(image, base + L".png"); }), {}},
+      {"PNG", L"/N run.png", Best(3, [&] { Save(pixo::ImageFormat::Png, image, base + L".png"); }), {}},
       {"GIF", L"/GF run.gif",
        Best(3,
             [&] {
               pixo::TBitmap copy;
               copy.Assign(image);
-              pixo::WriteGif(copy, base + L".gif");
+              Save(pixo::ImageFormat::Gif, copy, base + L".gif");
             }),
        {}},
       // The clipboard alone: at most one more image beyond the capture.

@@ -4,7 +4,6 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <vector>
 
 namespace pixo {
@@ -28,10 +27,6 @@ class RowGate {
   virtual ~RowGate() = default;
   // Returns once picture rows 0 to y have landed; raises what stopped them from landing.
   virtual void WaitFor(int32_t y) const = 0;
-  // Has the thread that lands the rows run the job once it has landed them all (or no
-  // more will land), before it ends: a thread that is there already and would be idle.
-  // False when there is no such thread to be had, and the job is not run.
-  virtual bool AfterLanding(std::function<void()> job) const = 0;
 };
 
 struct ImageView {

@@ -45,12 +45,13 @@ class MemoryStream : public OutStream {
 // name; a failed write raises EWriteError. The name "-" is standard output,
 // written directly; it must be redirected to a file or a pipe. Defined per platform.
 //
-// Where the run keeps existing files (KeepExistingFiles), Commit never replaces one: the
-// image takes the name, or else the first free of NumberedName's names, by a move that
-// fails where a file already is, so that two runs at once never take the same name.
+// A stream made to keep existing files never replaces one on Commit: the image takes the
+// name, or else the first free of NumberedName's names, by a move that fails where a file
+// already is, so that two runs at once never take the same name.
 class FileStream : public OutStream {
  public:
-  explicit FileStream(const std::wstring& name);
+  enum class Existing { Replace, Keep };
+  explicit FileStream(const std::wstring& name, Existing existing = Existing::Replace);
   ~FileStream() override;
   FileStream(const FileStream&) = delete;
   FileStream& operator=(const FileStream&) = delete;
@@ -58,6 +59,8 @@ class FileStream : public OutStream {
   bool Seekable() const override { return handle_ && !toStandardOutput_; }
   void WriteAt(uint64_t offset, const void* data, size_t size) override;
   void Commit();
+  // The name the file took: after Commit, the name asked for or a numbered one.
+  const std::wstring& Name() const { return name_; }
 
  private:
   // Moves the finished temporary file onto its name, or with KeepExistingFiles onto the
@@ -79,13 +82,8 @@ class FileStream : public OutStream {
   std::wstring temporary_;
   void* handle_ = nullptr;
   bool toStandardOutput_ = false;
+  Existing existing_;
 };
-
-// Whether the files the run writes keep an existing file of their name (see FileStream);
-// the run decides once, before it writes.
-void KeepExistingFiles(bool keep);
-// The name of the file that the last Commit wrote (the name asked for, or a numbered one).
-const std::wstring& LastWrittenName();
 
 // UTF-16 to UTF-8, for messages.
 std::string ToUtf8(const std::wstring& s);

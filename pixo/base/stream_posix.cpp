@@ -34,7 +34,7 @@ std::string ToUtf8(const std::wstring& s) {
   return out;
 }
 
-FileStream::FileStream(const std::wstring& name) : name_(name) {
+FileStream::FileStream(const std::wstring& name, Existing existing) : name_(name), existing_(existing) {
   if (name == L"-") {
     handle_ = stdout;
     toStandardOutput_ = true;

@@ -15,7 +15,7 @@ std::string ToUtf8(const std::wstring& s) {
   return out;
 }
 
-FileStream::FileStream(const std::wstring& name) : name_(name) {
+FileStream::FileStream(const std::wstring& name, Existing existing) : name_(name), existing_(existing) {
   if (name == L"-") {
     // Standard output, redirected to a file or a pipe: the bytes go there as they come.
     HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);

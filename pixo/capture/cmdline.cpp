@@ -220,6 +220,7 @@ bool ParseRect(const std::wstring& text, ScreenRect& rect) {
 
 RunOptions ParseArguments(const std::vector<std::wstring>& args) {
   RunOptions o;
+  if (!args.empty()) o.firstArgument = args.front();
   for (const auto& arg : args) {
     const std::wstring upper = UpperAscii(arg);
     bool matched = false;

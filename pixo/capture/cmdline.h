@@ -63,6 +63,7 @@ struct RunOptions {
   bool fullColor = false;
   bool jiggle = false;
   std::wstring outputName;
+  std::wstring firstArgument;  // as typed: the file of a print run without a name
 
   enum class Format { Bmp, Jpeg, Png, Gif };
   Format OutputFormat() const { return jpeg ? Format::Jpeg : png ? Format::Png : gif ? Format::Gif : Format::Bmp; }

@@ -4,13 +4,16 @@
 
 namespace pixo {
 
+bool AttachParentConsole() {
+  static const bool attached = AttachConsole(ATTACH_PARENT_PROCESS) != 0 || GetLastError() == ERROR_ACCESS_DENIED;
+  return attached;
+}
+
 HANDLE StandardHandle(DWORD which) {
   HANDLE h = GetStdHandle(which);
   if (h && h != INVALID_HANDLE_VALUE && GetFileType(h) != FILE_TYPE_UNKNOWN) return h;
   // Started from a console without redirection: write to that console.
-  // (A series has attached already: then the call fails with ERROR_ACCESS_DENIED.)
-  static bool attached = AttachConsole(ATTACH_PARENT_PROCESS) != 0 || GetLastError() == ERROR_ACCESS_DENIED;
-  if (!attached) return nullptr;
+  if (!AttachParentConsole()) return nullptr;
   h = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                   0, nullptr);
   if (h == INVALID_HANDLE_VALUE) return nullptr;

@@ -8,6 +8,9 @@
 
 namespace pixo {
 
+// Attaches to the console of the process that started this one, once; true when there is
+// one (also when attached already).
+bool AttachParentConsole();
 // The handle, or null when there is nowhere to write.
 HANDLE StandardHandle(DWORD which);
 // Writes text: to a console in UTF-16, to a file or pipe in UTF-8. False when there is

@@ -17,7 +17,7 @@ void EarlyWriter::Started(const TBitmap& image) {
 void EarlyWriter::WhileReading() {
   if (!started_) return;
   try {
-    write_(capture_);
+    write_(capture_, [this](std::function<void()> job) { return AfterLanding(std::move(job)); });
   } catch (...) {
     failure_ = std::current_exception();
   }

@@ -6,11 +6,9 @@
 
 #include "pixo/base/errors.h"
 #include "pixo/capture/gdi_imaging.h"
-#include "pixo/capture/output_writers.h"
 #include "pixo/capture/tbitmap.h"
 #include "pixo/base/stream.h"
 #include "pixo/imaging/gif_encoder.h"
-#include "pixo/imaging/png_encoder.h"
 #include "pixo/imaging/png_image.h"
 
 namespace pixo {
@@ -54,8 +52,8 @@ void ReadBits(const TBitmap& bitmap, int bitCount, void* bits, InfoWithTable& in
 
 Rgb4 Entry(const RGBQUAD& q) { return Rgb4{q.rgbBlue, q.rgbGreen, q.rgbRed, 0}; }
 
-// The PNG writer's copy of a capture: the rows of a DIB section as they are (with its
-// colour table), anything else through GetDIBits.
+}  // namespace
+
 void PngFromBitmap(const TBitmap& bitmap, PngImage& png) {
   if (bitmap.Empty()) {
     png.DropImage();
@@ -89,8 +87,6 @@ void PngFromBitmap(const TBitmap& bitmap, PngImage& png) {
   for (size_t i = 0; i < colours.size(); ++i) colours[i] = Entry(info.colours[i]);
 }
 
-// A GIF frame from an 8-bit (or 1- or 4-bit) bitmap: colours from its palette, pixels
-// from its scan lines, top row first.
 TGIFSubImage GifFrameFromBitmap(const TBitmap& bitmap) {
   TGIFSubImage frame;
   ImageView section;
@@ -113,8 +109,6 @@ TGIFSubImage GifFrameFromBitmap(const TBitmap& bitmap) {
   }
   return frame;
 }
-
-}  // namespace
 
 // The capture as a DibImage: its pixels through GetDIBits, at 24 bits for 16- and 32-bit
 // bitmaps, with the colour table of palette formats.
@@ -145,46 +139,6 @@ void DibToBitmap(const DibImage& dib, TBitmap& bitmap) {
     default: Raise(ErrorKind::DibImage, "TDibImage.AssignTo: Illegal PixelFormat");
   }
   bitmap.SetFromDib(dib.Width(), dib.Height(), bitCount, dib.Colours(), dib.Data()->pixels.data());
-}
-
-void WritePng(const ImageView& capture, const std::wstring& name) {
-  PngOptions options;
-  options.padded = true;
-  FileStream file(name);
-  EncodePng(file, capture, options);
-  file.Commit();
-}
-
-void WritePng(const TBitmap& image, const std::wstring& name) {
-  ImageView section;
-  if (CaptureView(image, section)) {
-    // A capture held as a 32-bit section is encoded where it lies, its padding bytes left
-    // out: the file of a 24-bit copy, without the copy.
-    WritePng(section, name);
-    return;
-  }
-  PngImage png;
-  PngFromBitmap(image, png);
-  png.SetCompressionLevel(0);
-  png.SaveToFile(name);
-}
-
-void WriteGif(TBitmap& image, const std::wstring& name) {
-  TGIFImage gif;
-  ImageView section;
-  DibImage dib;
-  if (CaptureView(image, section)) {
-    // A capture held as a 32-bit section is reduced where it lies, without a 24-bit copy.
-    dib = DibImage::ReducedFrom(section);
-  } else {
-    dib = DibFromBitmap(image);
-    dib.SetPixelFormat(dib8Bit);
-  }
-  DibToBitmap(dib, image);
-  gif.Clear();
-  gif.AddFrame(GifFrameFromBitmap(image));
-  gif.Compression = 0;
-  gif.SaveToFile(name);
 }
 
 }  // namespace pixo

@@ -2,6 +2,8 @@
 #pragma once
 #include "pixo/capture/tbitmap.h"
 #include "pixo/imaging/dib_image.h"
+#include "pixo/imaging/gif_encoder.h"
+#include "pixo/imaging/png_image.h"
 
 namespace pixo {
 
@@ -10,5 +12,11 @@ namespace pixo {
 DibImage DibFromBitmap(const TBitmap& bitmap);
 // Replaces the bitmap by a DIB section holding the image.
 void DibToBitmap(const DibImage& dib, TBitmap& bitmap);
+// The PNG writer's copy of a bitmap: the rows of a DIB section as they are (with its
+// colour table), anything else through GetDIBits.
+void PngFromBitmap(const TBitmap& bitmap, PngImage& png);
+// A GIF frame from an 8-bit (or 1- or 4-bit) bitmap: colours from its palette, pixels
+// from its scan lines, top row first.
+TGIFSubImage GifFrameFromBitmap(const TBitmap& bitmap);
 
 }  // namespace pixo

@@ -7,12 +7,6 @@
 
 namespace pixo {
 
-// The JPEG data of a capture's 32-bit rows of blue, green, red and an unused byte, read in
-// order from the top (through the view's gate, if it has one).
-std::vector<uint8_t> CompressBgrx(const ImageView& capture, int quality);
-// Writes that data as the file.
-void WriteJpeg(const ImageView& capture, int quality, const std::wstring& name);
-
 // The JPEG data of a bitmap made from a 24-bit copy of it; the bitmap is not changed.
 std::vector<uint8_t> CompressJpegThrough24Bit(const TBitmap& bitmap, int quality);
 
@@ -26,10 +20,11 @@ class TJPEGImage {
     bitmap_.Assign(bitmap);
     data_.clear();
   }
-  // Turns the bitmap into JPEG data held in memory; the assigned image is not changed.
+  // Turns the bitmap into JPEG data held in memory (the shot writer's JPEG); the assigned
+  // image is not changed.
   void Compress();
   // Writes the data, compressing first when there is none yet.
-  void SaveToFile(const std::wstring& name);
+  void SaveToStream(OutStream& out);
   const std::vector<uint8_t>& Data() const { return data_; }
 
  private:

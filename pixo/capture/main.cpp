@@ -62,8 +62,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   try {
     auto items = pixo::SplitCommandLine(GetCommandLineW());
     items.erase(items.begin());
-    quiet = pixo::ParseArguments(items).quiet;
-    pixo::RunCapture(items);
+    if (items.empty()) return 0;
+    const pixo::RunOptions options = pixo::ParseArguments(items);
+    quiet = options.quiet;
+    pixo::RunCapture(options);
   } catch (const pixo::Error& e) {
     ShowError(e.ClassName(), e.Message(), e.Where(), quiet);
     return failed(e.Kind());

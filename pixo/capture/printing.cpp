@@ -7,7 +7,7 @@
 
 #include "pixo/base/errors.h"
 #include "pixo/capture/gdi_imaging.h"
-#include "pixo/capture/output_writers.h"
+#include "pixo/capture/printing.h"
 #include "pixo/capture/print_convert.h"
 #include "pixo/capture/system_library.h"
 #include "pixo/capture/tbitmap.h"

@@ -12,8 +12,9 @@
 #include "pixo/capture/console.h"
 #include "pixo/capture/early_writer.h"
 #include "pixo/capture/grabber.h"
-#include "pixo/capture/jpeg_image.h"
-#include "pixo/capture/output_writers.h"
+#include "pixo/capture/printing.h"
+#include "pixo/capture/series.h"
+#include "pixo/capture/shot_writer.h"
 #include "pixo/capture/tbitmap.h"
 
 namespace pixo {
@@ -52,34 +53,20 @@ void ListWindows() {
 
 namespace {
 
-// A series stops between shots when the console is closed or Ctrl+C or Ctrl+Break is
-// pressed, and when the session ends; a shot being written is finished first (the
-// system waits for the handler), so that no half file and no temporary file is left.
-HANDLE g_stop = nullptr;     // set: no shot is to start
-HANDLE g_between = nullptr;  // set while no shot is being taken or written
-
-BOOL WINAPI OnConsoleEvent(DWORD) {
-  SetEvent(g_stop);
-  WaitForSingleObject(g_between, 4000);
-  return TRUE;
-}
-
 // The file name of a shot: as typed, or made from the pattern.
 std::wstring ShotName(const RunOptions& o, int shot, int width, int height, const std::wstring& title) {
   if (!o.namePattern) return o.outputName;
   SYSTEMTIME t{};
   GetLocalTime(&t);
-  const NameFields fields{t.wYear,  t.wMonth,       t.wDay,         t.wHour, t.wMinute, t.wSecond,
-                          t.wMilliseconds, shot, width, height, title};
+  const NameFields fields{t.wYear,         t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond,
+                          t.wMilliseconds, shot,     width,  height,  title};
   std::wstring name;
   ExpandNamePattern(o.outputName, fields, name);  // checked before the first shot
   if (name.size() > kMaxArgument) RaiseFCreate(ToUtf8(name));
   return name;
 }
 
-// One shot: capture, then the clipboard, the file and the printer as the switches say.
-void TakeShot(const RunOptions& options, const std::vector<std::wstring>& args, int shot) {
-  RunOptions o = options;
+ScreenGrabber GrabberFor(const RunOptions& o) {
   ScreenGrabber grabber;
   grabber.target = o.target;
   grabber.monitor = o.monitor;
@@ -90,84 +77,71 @@ void TakeShot(const RunOptions& options, const std::vector<std::wstring>& args, 
   grabber.ownPixels = o.ownPixels;
   grabber.clientArea = o.clientArea;
   grabber.drawCursor = o.cursor;
+  return grabber;
+}
 
-  // A named file, without the clipboard, is written while the screen is read: the writer
-  // on this thread, the reading on another. GIF waits for the whole capture (its colours
-  // are chosen from all of it).
-  const RunOptions::Format format = o.OutputFormat();
-  const bool early = !o.outputName.empty() && !o.clipboard && format != RunOptions::Format::Gif;
-  EarlyWriter writer([&](const ImageView& capture) {
-    const std::wstring name = ShotName(o, shot, capture.width, capture.height, grabber.CapturedTitle());
-    switch (format) {
-      case RunOptions::Format::Jpeg: WriteJpeg(capture, o.jpegQuality, name); break;
-      case RunOptions::Format::Png: WritePng(capture, name); break;
-      case RunOptions::Format::Bmp: {
-        FileStream file(name);
-        WriteCaptureBmp(capture, file);
-        file.Commit();
-        break;
-      }
-      case RunOptions::Format::Gif: break;  // never early
-    }
+// The clipboard gets the capture itself, before a format changes it. When it cannot be
+// had (another program holds it), the file is written all the same and the clipboard's
+// failure is reported after it.
+std::unique_ptr<Error> CopyForClipboard(TBitmap& image) {
+  try {
+    CopyToClipboard(image);
+  } catch (const Error& e) {
+    return std::make_unique<Error>(e);
+  }
+  return nullptr;
+}
+
+// One shot: capture, then the clipboard, the file and the printer as the switches say.
+// The file has one stream: opened once the capture's size is known, written early (while
+// the screen is read, the writer on this thread and the reading on another) or from the
+// whole bitmap, and committed here.
+void TakeShot(const RunOptions& o, int shot) {
+  ScreenGrabber grabber = GrabberFor(o);
+  const ImageFormat format = o.OutputFormat();
+  WriteOptions options;
+  options.jpegQuality = o.jpegQuality;
+  std::unique_ptr<FileStream> file;
+  const auto open = [&](const std::wstring& name) -> FileStream& {
+    file =
+        std::make_unique<FileStream>(name, o.keepExisting ? FileStream::Existing::Keep : FileStream::Existing::Replace);
+    return *file;
+  };
+  EarlyWriter early([&](const ImageView& capture, const ParallelIdatWriter::Lend& lend) {
+    WriteOptions now = options;
+    now.lend = lend;
+    WriteImage(format, capture, now, open(ShotName(o, shot, capture.width, capture.height, grabber.CapturedTitle())));
   });
-  if (early) grabber.listener = &writer;
+  if (!o.outputName.empty() && !o.clipboard && WrittenWhileRead(format)) grabber.listener = &early;
 
   TBitmap image = grabber.Capture();
-  if (writer.Writing()) {
-    writer.Finish();
-    if (o.print) PrintImage(image, o.Mode());
-    return;
-  }
-  if (image.Width() <= 0 || image.Height() <= 0) return;
-  // The clipboard gets the capture itself, before a format changes it. When it cannot be
-  // had (another program holds it), the file is written all the same and the clipboard's
-  // failure is reported after it.
+  early.Finish();
   std::unique_ptr<Error> clipboardFailure;
-  if (o.clipboard) {
-    try {
-      CopyToClipboard(image);
-    } catch (const Error& e) {
-      clipboardFailure = std::make_unique<Error>(e);
-    }
-  }
-
-  if (o.outputName.empty()) {
-    if (!o.print) {  // the clipboard only
+  if (!early.Writing()) {
+    if (image.Empty()) return;
+    if (o.clipboard) clipboardFailure = CopyForClipboard(image);
+    if (o.outputName.empty() && !o.print) {  // the clipboard only
       if (clipboardFailure) throw *clipboardFailure;
       return;
     }
-    // A print run without a name writes its file only when it can print: no stray
-    // file is left behind for a printer that is not there.
-    RequireDefaultPrinter();
-    o.outputName = args.front();
-    o.namePattern = false;
-    if (o.outputName.size() > kMaxArgument) RaiseFCreate(ToUtf8(o.outputName));
+    // A print run without a name writes its file (named as its first argument) only when
+    // it can print: no stray file is left behind for a printer that is not there.
+    if (o.outputName.empty()) RequireDefaultPrinter();
+    const std::wstring name = o.outputName.empty()
+                                  ? o.firstArgument
+                                  : ShotName(o, shot, image.Width(), image.Height(), grabber.CapturedTitle());
+    if (name.size() > kMaxArgument) RaiseFCreate(ToUtf8(name));
+    WriteImage(format, image, options, open(name));
   }
-  const std::wstring name = ShotName(o, shot, image.Width(), image.Height(), grabber.CapturedTitle());
-
-  switch (format) {
-    case RunOptions::Format::Jpeg: {
-      TJPEGImage jpeg;
-      jpeg.Assign(image);
-      jpeg.Quality = o.jpegQuality;
-      jpeg.Compress();
-      jpeg.SaveToFile(name);
-      break;
-    }
-    case RunOptions::Format::Png: WritePng(image, name); break;
-    case RunOptions::Format::Gif: WriteGif(image, name); break;
-    case RunOptions::Format::Bmp: image.SaveToFile(name); break;
-  }
-
+  file->Commit();
   if (o.print) PrintImage(image, o.Mode());
   if (clipboardFailure) throw *clipboardFailure;
 }
 
 }  // namespace
 
-void RunCapture(const std::vector<std::wstring>& args) {
-  if (args.empty()) return;
-  RunOptions o = ParseArguments(args);
+void RunCapture(const RunOptions& options) {
+  RunOptions o = options;
   if (!o.badSwitch.empty()) Raise(ErrorKind::InvalidArgument, FormatOne(msg::kBadSwitch, ToUtf8(o.badSwitch)));
   if (o.list || o.listWindows) {
     if (o.list) ListMonitors();
@@ -181,34 +155,15 @@ void RunCapture(const std::vector<std::wstring>& args) {
   std::wstring expanded;
   if (o.namePattern && !ExpandNamePattern(o.outputName, NameFields{}, expanded))
     Raise(ErrorKind::InvalidArgument, FormatOne(msg::kBadSwitch, ToUtf8(L"/FN " + o.outputName)));
-  KeepExistingFiles(o.keepExisting);
   if (o.jpeg && o.jpegQuality == 0) o.jpegQuality = 70;
   if (o.delayMs > 0) Sleep(DWORD(o.delayMs));
   if (o.jiggle) JiggleCursor();
   if (o.shots == 1) {
-    TakeShot(o, args, 1);
+    TakeShot(o, 1);
     return;
   }
-  g_stop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  g_between = CreateEventW(nullptr, TRUE, TRUE, nullptr);
-  if (!g_stop || !g_between) RaiseOutOfResources(GetLastError());
-  // Started from a console (a batch file, or start /wait): Ctrl+C there reaches this run.
-  AttachConsole(ATTACH_PARENT_PROCESS);
-  SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
-  const ULONGLONG start = GetTickCount64();
-  for (int shot = 1; shot <= o.shots; ++shot) {
-    // Each shot starts on its own beat, however long the one before took.
-    const ULONGLONG due = start + ULONGLONG(shot - 1) * ULONGLONG(o.intervalMs), now = GetTickCount64();
-    if (WaitForSingleObject(g_stop, due > now ? DWORD(due - now) : 0) == WAIT_OBJECT_0) break;
-    ResetEvent(g_between);
-    try {
-      TakeShot(o, args, shot);
-    } catch (...) {
-      SetEvent(g_between);
-      throw;
-    }
-    SetEvent(g_between);
-  }
+  Series series;
+  series.Run(o.shots, o.intervalMs, [&o](int shot) { TakeShot(o, shot); });
 }
 
 }  // namespace pixo

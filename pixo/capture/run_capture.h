@@ -1,11 +1,10 @@
 #pragma once
-#include <string>
-#include <vector>
+#include "pixo/capture/cmdline.h"
 
 namespace pixo {
 
-// One capture run over the command-line arguments (the program item excluded).
-void RunCapture(const std::vector<std::wstring>& args);
+// One capture run, as the command line's switches say: parse once, then delay, grab, save.
+void RunCapture(const RunOptions& options);
 
 // Moves the cursor three times along the screen's diagonal and waits 3 seconds.
 void JiggleCursor();

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "pixo/base/errors.h"
+#include "pixo/capture/shot_writer.h"
 
 namespace pixo {
 
@@ -262,12 +263,6 @@ const DIBSECTION& TBitmap::SectionForSaving() {
   return image_->saveSection;
 }
 
-void TBitmap::SaveToFile(const std::wstring& name) {
-  FileStream file(name);
-  SaveToStream(file);
-  file.Commit();
-}
-
 void WriteCaptureBmp(const ImageView& capture, OutStream& file) {
   ImageView image;  // as the file describes it
   image.width = capture.width;
@@ -292,15 +287,12 @@ void WriteCaptureBmp(const ImageView& capture, OutStream& file) {
   }
 }
 
-void TBitmap::SaveToStream(OutStream& file) {
+void TBitmap::SaveToStream(OutStream& file) { WriteImage(ImageFormat::Bmp, *this, WriteOptions{}, file); }
+
+void TBitmap::SaveAsDescribed(OutStream& file) {
   if (Empty()) return;
   if (!image_->isDib && BitsPerPixel() > 8 && !image_->saveCopy) {
     SaveInBands(file);
-    return;
-  }
-  ImageView capture;
-  if (image_->topDown && CaptureView(*this, capture)) {
-    WriteCaptureBmp(capture, file);
     return;
   }
   const DIBSECTION& ds = SectionForSaving();

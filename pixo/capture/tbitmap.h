@@ -61,10 +61,11 @@ class TBitmap {
   void SetFromDib(int width, int height, int bitCount, const std::vector<Rgb4>& colours,
                   const void* bits);
 
-  // Writes the bitmap as a BMP file; an empty bitmap leaves the file empty.
-  void SaveToFile(const std::wstring& name);
-  // The BMP file's bytes (nothing for an empty bitmap).
+  // The BMP file's bytes (nothing for an empty bitmap), by the shot writer.
   void SaveToStream(OutStream& out);
+  // The BMP file of any bitmap but a top-down capture section (which the shot writer
+  // writes itself): as its section describes it, or read in bands.
+  void SaveAsDescribed(OutStream& out);
 
  private:
   struct Image {

@@ -301,9 +301,7 @@ void FilterRows(const ImageView& img, const Pass& pass, size_t first, size_t end
 // landed them all: while they land it reads and this one writes, one core each.
 void WriteIdatInBlocks(ChunkWriter& chunks, const ImageView& img, const Pass& pass, const PngOptions& options,
                        unsigned threads, size_t streamBytes) {
-  ParallelIdatWriter::Lend lend;
-  if (img.gate) lend = [gate = img.gate](std::function<void()> job) { return gate->AfterLanding(std::move(job)); };
-  ParallelIdatWriter idat(chunks, ZlibLevel(options.level), threads, lend);
+  ParallelIdatWriter idat(chunks, ZlibLevel(options.level), threads, options.lend);
   const bool adaptive = options.filter == 0;
   const size_t rowBytes = pass.rowBytes + 1;
   const size_t blockBytes = std::max(ParallelIdatWriter::kBlockSize, streamBytes / (4 * threads));

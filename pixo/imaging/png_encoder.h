@@ -23,6 +23,10 @@ struct PngOptions {
   // 32-bit pixels: their fourth byte is padding (BGRX, a capture), written as RGB; else
   // it is alpha (RGBA).
   bool padded = false;
+  // A thread that is there already and would be idle (the one that lands a capture's
+  // rows): runs a deflating job once it has landed them, or says it cannot. None: the
+  // writer's own threads alone.
+  ParallelIdatWriter::Lend lend;
 };
 
 // Maps the writer's compression option to a zlib level.

@@ -123,15 +123,15 @@ TEST_F(FileStreamTest, PartsWrittenAtTheirPlacesLastFirst) {
 }
 
 TEST_F(FileStreamTest, KeepingExistingFilesTakesTheNextFreeNumberedName) {
-  KeepExistingFiles(true);
+  std::wstring taken;
   for (const char* text : {"first", "second"}) {
-    FileStream file(target_.wstring());
+    FileStream file(target_.wstring(), FileStream::Existing::Keep);
     file.Write(text, std::strlen(text));
     file.Commit();
+    taken = file.Name();
   }
-  KeepExistingFiles(false);
   EXPECT_EQ(Contents(), "old picture");
-  EXPECT_EQ(LastWrittenName(), (dir_ / "shot_002.bmp").wstring());
+  EXPECT_EQ(taken, (dir_ / "shot_002.bmp").wstring());
   std::ifstream first(dir_ / "shot_001.bmp", std::ios::binary);
   EXPECT_EQ(std::string((std::istreambuf_iterator<char>(first)), {}), "first");
   EXPECT_EQ(FilesInFolder(), 3u);

@@ -99,7 +99,7 @@ int wmain(int argc, wchar_t** argv) {
   Sleep(500);
   std::vector<std::wstring> args(argv + 2, argv + argc);
   try {
-    pixo::RunCapture(args);
+    pixo::RunCapture(pixo::ParseArguments(args));
   } catch (const pixo::Error& e) {
     std::fprintf(stderr, "%s: %s\n", e.ClassName().c_str(), e.Message().c_str());
     return pixo::QuietExitCode(e.Kind());
