@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "tavo/engine/game.h"
+#include "tavo/protocol/summary.h"
 #include "tests/support/engine_pipe.h"
 #include "tests/support/players.h"
 
@@ -43,13 +44,16 @@ class Opponent {
   }
   // The summary after the hand just played: its FORECAST, and whether the hand was random.
   Forecast Shown() const {
-    Forecast f{1.0 / 3, 1.0 / 3, 1.0 / 3};
-    SummaryField("FORECAST: (%lf, %lf, %lf)", &f[0], &f[1], &f[2]);
-    return f;
+    tavo::protocol::SummaryRecord r;
+    for (double& f : r.forecast) f = 1.0 / 3;
+    tavo::protocol::ParseSummaryText(summary_, r);
+    return Forecast{r.forecast[0], r.forecast[1], r.forecast[2]};
   }
   bool WasRandom() const {
-    double pattern = -1;
-    return SummaryField("PATTERN: %lf", &pattern) && pattern == 0;
+    tavo::protocol::SummaryRecord r;
+    r.pattern = -1;
+    tavo::protocol::ParseSummaryText(summary_, r);
+    return r.pattern == 0;
   }
 
  protected:
@@ -57,16 +61,6 @@ class Opponent {
   virtual std::string Summary() const = 0;
 
  private:
-  bool SummaryField(const char* format, double* a, double* b = nullptr, double* c = nullptr) const {
-    for (size_t at = 0; at < summary_.size();) {
-      const size_t end = summary_.find('\n', at);
-      const std::string line = summary_.substr(at, end == std::string::npos ? std::string::npos : end - at);
-      if (c ? std::sscanf(line.c_str(), format, a, b, c) == 3 : std::sscanf(line.c_str(), format, a) == 1) return true;
-      if (end == std::string::npos) break;
-      at = end + 1;
-    }
-    return false;
-  }
   std::string summary_;
 };
 

@@ -16,6 +16,7 @@
 #include "tavo/hostkit/hostkit.h"
 #include "tavo/control/tavo_ids.h"
 #include "tavo/protocol/protocol.h"
+#include "tavo/protocol/summary.h"
 
 namespace {
 
@@ -73,24 +74,13 @@ void ShowHands() {
 // Reads the summary: the points, and what the engine expected of the hand just played.
 void OnSummary() {
   g_awaiting = false;
-  const std::string summary = hostkit::ReadRecordFile(Property(L"SummaryFile"));
-  int player = 0, engine = 0, pattern = 0, hands = 0, perGame = 10;
-  double f[3] = {1.0 / 3, 1.0 / 3, 1.0 / 3};
-  for (size_t at = 0; at < summary.size();) {
-    size_t end = summary.find('\n', at);
-    if (end == std::string::npos) end = summary.size();
-    const std::string line = summary.substr(at, end - at);
-    // "KEY: value"
-    const size_t colon = line.find(':');
-    const std::string key = line.substr(0, colon == std::string::npos ? 0 : colon);
-    const char* value = colon == std::string::npos ? "" : line.c_str() + colon + 1;
-    namespace protocol = tavo::protocol;
-    if (key == protocol::kSummaryPoint) std::sscanf(value, " (%d:%d)", &player, &engine);
-    if (key == protocol::kSummaryHands) std::sscanf(value, " (%d:%d)", &hands, &perGame);
-    if (key == protocol::kSummaryForecast) std::sscanf(value, " (%lf, %lf, %lf)", &f[0], &f[1], &f[2]);
-    if (key == protocol::kSummaryPattern) std::sscanf(value, " %d", &pattern);
-    at = end + 1;
-  }
+  tavo::protocol::SummaryRecord summary;
+  summary.hands[1] = 10;
+  for (double& f : summary.forecast) f = 1.0 / 3;
+  tavo::protocol::ParseSummaryText(hostkit::ReadRecordFile(Property(L"SummaryFile")), summary);
+  const int player = summary.point[0], engine = summary.point[1], pattern = summary.pattern,
+            perGame = summary.hands[1];
+  const double* f = summary.forecast;
   if (g_pending >= 0) {
     g_played.push_back(Played{g_pending, player, engine});
     g_pending = -1;
