@@ -63,7 +63,7 @@ class FileStream : public OutStream {
   const std::wstring& Name() const { return name_; }
 
  private:
-  // Moves the finished temporary file onto its name, or with KeepExistingFiles onto the
+  // Moves the finished temporary file onto its name, or when keeping existing files onto the
   // first free one (stream_common.cpp).
   void TakeName();
   // Moves the temporary file onto the name, replacing a file there or not; false when it
