@@ -49,6 +49,7 @@ dist: windows
 	@mkdir -p dist/x64
 	@cp $(WIN32)/pixo.exe $(WIN32)/tavo.exe $(WIN32)/Tavo.ocx $(WIN32)/Tavo.manifest $(WIN32)/tavoplay.exe dist/
 	@cp $(WIN64)/pixo.exe $(WIN64)/tavo.exe $(WIN64)/Tavo.ocx $(WIN64)/Tavo.manifest $(WIN64)/tavoplay.exe dist/x64/
+	@bash tests/dist/check_versions.sh $$(sed -n 's/^#define PRODUCT_VERSION_DOTS "\(.*\)"/\1/p' $(WIN64)/version/version.h) dist dist/x64
 	@ls -l dist dist/x64
 
 bench: native windows
