@@ -45,46 +45,51 @@ bool ParseInt(const std::wstring& text, int& value) {
 
 struct SwitchEntry {
   const wchar_t* name;
+  const wchar_t* help;  // its line of the usage; none: told on another switch's line
   void (*apply)(RunOptions&);
 };
 
 // The switches in the order in which an argument is compared with them.
 const SwitchEntry kSwitches[] = {
-    {L"/A", [](RunOptions& o) { o.target = Target::Foreground; }},
-    {L"/P", [](RunOptions& o) { o.print = true; }},
-    {L"/J", [](RunOptions& o) { o.jpeg = true; }},
-    {L"/N", [](RunOptions& o) { o.png = true; }},
-    {L"/GF", [](RunOptions& o) { o.gif = true; }},
-    {L"/JQ50", [](RunOptions& o) { o.jpegQuality = 50; }},
-    {L"/JQ60", [](RunOptions& o) { o.jpegQuality = 60; }},
-    {L"/JQ70", [](RunOptions& o) { o.jpegQuality = 70; }},
-    {L"/JQ80", [](RunOptions& o) { o.jpegQuality = 80; }},
-    {L"/JQ90", [](RunOptions& o) { o.jpegQuality = 90; }},
-    {L"/JQ100", [](RunOptions& o) { o.jpegQuality = 100; }},
-    {L"/D", [](RunOptions& o) { o.blackWhite = true; }},
-    {L"/G", [](RunOptions& o) { o.gray = true; }},
-    {L"/F", [](RunOptions& o) { o.fullColor = true; }},
-    {L"/S", [](RunOptions& o) { o.jiggle = true; }},
-    {L"/Q", [](RunOptions& o) { o.quiet = true; }},
-    {L"/V", [](RunOptions& o) { o.target = Target::VirtualScreen; }},
-    {L"/L", [](RunOptions& o) { o.list = true; }},
-    {L"/CB", [](RunOptions& o) { o.clipboard = true; }},
-    {L"/C", [](RunOptions& o) { o.cursor = true; }},
-    {L"/W", [](RunOptions& o) { o.ownPixels = true; }},
-    {L"/CA", [](RunOptions& o) { o.clientArea = true; }},
-    {L"/LW", [](RunOptions& o) { o.listWindows = true; }},
-    {L"/FN", [](RunOptions& o) { o.namePattern = true; }},
-    {L"/NC", [](RunOptions& o) { o.keepExisting = true; }},
+    {L"/?", L"this usage (also -h, --help)", [](RunOptions& o) { o.help = true; }},
+    {L"-H", nullptr, [](RunOptions& o) { o.help = true; }},
+    {L"--HELP", nullptr, [](RunOptions& o) { o.help = true; }},
+    {L"/A", L"the foreground window", [](RunOptions& o) { o.target = Target::Foreground; }},
+    {L"/P", L"print on the default printer (a file name is then optional)", [](RunOptions& o) { o.print = true; }},
+    {L"/J", L"write JPEG", [](RunOptions& o) { o.jpeg = true; }},
+    {L"/N", L"write PNG", [](RunOptions& o) { o.png = true; }},
+    {L"/GF", L"write GIF (at most 256 colours)", [](RunOptions& o) { o.gif = true; }},
+    {L"/JQ50", L"JPEG quality 50 (also /JQ60, /JQ70, /JQ80, /JQ90, /JQ100)", [](RunOptions& o) { o.jpegQuality = 50; }},
+    {L"/JQ60", nullptr, [](RunOptions& o) { o.jpegQuality = 60; }},
+    {L"/JQ70", nullptr, [](RunOptions& o) { o.jpegQuality = 70; }},
+    {L"/JQ80", nullptr, [](RunOptions& o) { o.jpegQuality = 80; }},
+    {L"/JQ90", nullptr, [](RunOptions& o) { o.jpegQuality = 90; }},
+    {L"/JQ100", nullptr, [](RunOptions& o) { o.jpegQuality = 100; }},
+    {L"/D", L"print in black and white", [](RunOptions& o) { o.blackWhite = true; }},
+    {L"/G", L"print in grey", [](RunOptions& o) { o.gray = true; }},
+    {L"/F", L"print in 24-bit colour", [](RunOptions& o) { o.fullColor = true; }},
+    {L"/S", L"move the cursor and wait 3 seconds first", [](RunOptions& o) { o.jiggle = true; }},
+    {L"/Q", L"quiet: errors on standard error and an exit code, no box", [](RunOptions& o) { o.quiet = true; }},
+    {L"/V", L"the virtual screen (every monitor)", [](RunOptions& o) { o.target = Target::VirtualScreen; }},
+    {L"/L", L"list the monitors", [](RunOptions& o) { o.list = true; }},
+    {L"/CB", L"also put the capture on the clipboard", [](RunOptions& o) { o.clipboard = true; }},
+    {L"/C", L"draw the mouse cursor", [](RunOptions& o) { o.cursor = true; }},
+    {L"/W", L"what the window itself draws (with /A, /T:, /H:, /PR:)", [](RunOptions& o) { o.ownPixels = true; }},
+    {L"/CA", L"the window's client area (with /A, /T:, /H:, /PR:)", [](RunOptions& o) { o.clientArea = true; }},
+    {L"/LW", L"list the shown windows", [](RunOptions& o) { o.listWindows = true; }},
+    {L"/FN", L"the file name is a pattern (%Y %m %d %H %M %S %f %n %w %h %t %%)", [](RunOptions& o) { o.namePattern = true; }},
+    {L"/NC", L"never replace a file: take the next free numbered name", [](RunOptions& o) { o.keepExisting = true; }},
 };
 
 // Switches with a value after ":"; apply returns false for a value that is not valid.
 struct ValueSwitchEntry {
   const wchar_t* name;  // with its ":"
+  const wchar_t* help;  // the value's name, two blanks, its line of the usage
   bool (*apply)(RunOptions&, const std::wstring& value);
 };
 
 const ValueSwitchEntry kValueSwitches[] = {
-    {L"/M:",
+    {L"/M:", L"n  monitor n, as /L numbers them",
      [](RunOptions& o, const std::wstring& v) {
        int n = 0;
        if (!ParseInt(v, n) || n < 1) return false;
@@ -92,14 +97,14 @@ const ValueSwitchEntry kValueSwitches[] = {
        o.monitor = n;
        return true;
      }},
-    {L"/T:",
+    {L"/T:", L"text  the topmost window whose title contains text",
      [](RunOptions& o, const std::wstring& v) {
        if (v.empty()) return false;
        o.target = Target::Title;
        o.title = v;
        return true;
      }},
-    {L"/R:",
+    {L"/R:", L"x,y,w,h  a rectangle of the virtual screen",
      [](RunOptions& o, const std::wstring& v) {
        ScreenRect r{};
        if (!ParseRect(v, r)) return false;
@@ -107,21 +112,21 @@ const ValueSwitchEntry kValueSwitches[] = {
        o.rect = r;
        return true;
      }},
-    {L"/H:",
+    {L"/H:", L"handle  the window with this handle, as /LW prints it",
      [](RunOptions& o, const std::wstring& v) {
        if (!ParseHandle(v, o.handle)) return false;
        o.target = Target::Handle;
        return true;
      }},
-    {L"/PR:",
+    {L"/PR:", L"program  the topmost window of a program (image name or process id)",
      [](RunOptions& o, const std::wstring& v) {
        if (v.empty()) return false;
        o.target = Target::Program;
        o.program = v;
        return true;
      }},
-    {L"/DL:", [](RunOptions& o, const std::wstring& v) { return ParseSeconds(v, o.delayMs); }},
-    {L"/SR:",
+    {L"/DL:", L"seconds  wait this long first", [](RunOptions& o, const std::wstring& v) { return ParseSeconds(v, o.delayMs); }},
+    {L"/SR:", L"n,seconds  a series of n shots, one every so many seconds",
      [](RunOptions& o, const std::wstring& v) {
        const size_t comma = v.find(L',');
        int shots = 0, interval = 0;
@@ -242,6 +247,26 @@ RunOptions ParseArguments(const std::vector<std::wstring>& args) {
     if (!matched) o.outputName = arg;
   }
   return o;
+}
+
+std::wstring Usage(const std::wstring& version) {
+  std::wstring text = L"pixo " + version + L": captures the screen, a window, a monitor or a rectangle\r\n\r\n"
+                      L"pixo [switches] FILE\r\n\r\n";
+  const auto line = [&text](const std::wstring& name, const std::wstring& help) {
+    std::wstring head = L"  " + name;
+    head.resize(std::max<size_t>(head.size() + 1, 20), L' ');
+    text += head + help + L"\r\n";
+  };
+  for (const SwitchEntry& s : kSwitches)
+    if (s.help) line(s.name, s.help);
+  for (const ValueSwitchEntry& s : kValueSwitches) {
+    const std::wstring help = s.help;
+    const size_t gap = help.find(L"  ");
+    line(s.name + help.substr(0, gap), help.substr(gap + 2));
+  }
+  text += L"\r\nWithout /J, /N or /GF the file is a BMP. Exit codes with /Q: 0 done, 1 file or output,\r\n"
+          L"2 nothing to capture, 3 printing, 4 a switch value, 5 anything else.\r\n";
+  return text;
 }
 
 }  // namespace pixo

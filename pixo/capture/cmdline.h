@@ -49,6 +49,7 @@ struct RunOptions {
   bool keepExisting = false;  // /NC: never replace a file
   bool quiet = false;      // /Q
   bool list = false;       // /L
+  bool help = false;       // /?, -h, --help: the usage
   bool clipboard = false;  // /CB
   bool cursor = false;     // /C
   // The first argument that names a switch with a value but whose value is not valid.
@@ -80,6 +81,9 @@ struct RunOptions {
 // a switch with a value); any other argument is the output name, kept as typed, and a
 // later name replaces an earlier one.
 RunOptions ParseArguments(const std::vector<std::wstring>& args);
+
+// The usage: every switch of the table, one line each, with the program's version.
+std::wstring Usage(const std::wstring& version);
 
 // Reads a window handle: decimal, or hexadecimal after "0x"; never 0, and never a value
 // whose upper 32 bits are neither zero nor the sign extension of the lower 32.

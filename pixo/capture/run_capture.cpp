@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <cstring>
 #include <memory>
 
 #include "pixo/base/errors.h"
@@ -16,6 +17,7 @@
 #include "pixo/capture/series.h"
 #include "pixo/capture/shot_writer.h"
 #include "pixo/capture/tbitmap.h"
+#include "version.h"
 
 namespace pixo {
 
@@ -33,6 +35,8 @@ void JiggleCursor() {
 }
 
 namespace {
+
+std::wstring WideFromAscii(const char* text) { return std::wstring(text, text + std::strlen(text)); }
 
 // /L: one line per monitor on standard output.
 void ListMonitors() {
@@ -142,6 +146,11 @@ void TakeShot(const RunOptions& o, int shot) {
 
 void RunCapture(const RunOptions& options) {
   RunOptions o = options;
+  if (o.help) {  // on standard output where there is one, else in a box; nothing captured
+    const std::wstring usage = Usage(WideFromAscii(PRODUCT_VERSION_DOTS));
+    if (!WriteText(STD_OUTPUT_HANDLE, usage)) MessageBoxW(nullptr, usage.c_str(), L"pixo", MB_OK | MB_ICONINFORMATION);
+    return;
+  }
   if (!o.badSwitch.empty()) Raise(ErrorKind::InvalidArgument, FormatOne(msg::kBadSwitch, ToUtf8(o.badSwitch)));
   if (o.list || o.listWindows) {
     if (o.list) ListMonitors();

@@ -196,4 +196,26 @@ check "/NC: twenty runs, twenty files" test "$(ls nc | grep -c '^same\(_0[0-9][0
 check "/NC: every file whole" bash -c "for f in nc/*.png; do pngcheck -q \"\$f\" >/dev/null || exit 1; done"
 check "/NC: no temporary file" test -z "$(ls nc | grep -v '\.png$')"
 
+# --- the usage: /?, -h and --help, with the version, exit code 0 and nothing captured; on
+#     standard output when redirected or run from a console, else in a box
+version=$(sed -n 's/^#define PRODUCT_VERSION_DOTS "\(.*\)"/\1/p' "$WIN/version/version.h")
+mkdir -p usage && cd usage
+usage_ok() {  # file: the usage with the version, a line for a plain and a valued switch
+  tr -d '\r' <"$1" | sed 's/\x1b\[[0-9;?]*[A-Za-z]//g' >"$1.plain"  # a terminal's escapes left out
+  grep -q "^pixo $version: " "$1.plain" && grep -q '^  /NC ' "$1.plain" && grep -q '^  /SR:n,seconds ' "$1.plain"
+}
+for h in /? -h --HELP; do
+  wrun "$WIN/pixo.exe" "$h" >usage.txt; echo $? >"$T/rc"
+  check "$h redirected: the usage with version $version, exit code 0" eval 'rc_is 0 && usage_ok usage.txt'
+done
+# script gives the console a terminal; cmd holds the console that pixo attaches to
+timeout 60 script -qc "wine cmd /c '$(winepath -w "$WIN/pixo.exe" | tr -d '\r')' /?" console.txt >/dev/null 2>&1 </dev/null
+check "/? from a console: the usage there" usage_ok console.txt
+(timeout 60 wine "$WIN/pixo.exe" /? >&- 2>&-; echo $? >"$T/rc") &
+timeout 60 wine "$WIN/boxreader.exe" 20 >box 2>/dev/null
+wait
+check "/? with nowhere to write: the usage in a box, exit code 0" eval 'rc_is 0 && usage_ok box'
+check "the usage captured nothing and wrote no file" test -z "$(ls | grep -v -e '^usage.txt' -e '^console.txt' -e '^box')"
+cd ..
+
 finish
