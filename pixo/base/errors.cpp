@@ -32,13 +32,6 @@ const ErrorKindInfo& InfoOf(ErrorKind kind) { return kKinds[size_t(kind)]; }
 
 int QuietExitCode(ErrorKind kind) { return InfoOf(kind).quietExitCode; }
 
-int QuietExitCode(const std::string& className) {
-  for (const ErrorKindInfo& k : kKinds) {
-    if (className == k.className) return k.quietExitCode;
-  }
-  return InfoOf(ErrorKind::Other).quietExitCode;
-}
-
 __attribute__((noinline)) void Raise(ErrorKind kind, const std::string& message) {
   throw Error(kind, message, __builtin_extract_return_addr(__builtin_return_address(0)));
 }

@@ -57,10 +57,9 @@ class Error : public std::runtime_error {
 [[noreturn]] void RaiseWriteError();
 [[noreturn]] void RaiseIntOverflow();
 
-// The exit code of a run ended by an error of the kind (or of the class name shown) under
-// /Q: 1 the file or output, 2 nothing to capture, 3 printing, 4 a switch, 5 anything else.
+// The exit code of a run ended by an error of the kind under /Q: 1 the file or output, 2
+// nothing to capture, 3 printing, 4 a switch, 5 anything else.
 int QuietExitCode(ErrorKind kind);
-int QuietExitCode(const std::string& className);
 
 namespace msg {
 inline constexpr const char* kCannotCreateFile = "ﾌｧｲﾙ %s を作成できません";

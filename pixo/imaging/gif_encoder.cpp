@@ -11,12 +11,6 @@ namespace {
 [[noreturn]] void RaiseGif(const char* text) { Raise(ErrorKind::GifException, text); }
 }  // namespace
 
-int TGIFColorMap::Capacity() const {
-  const int n = Count();
-  if (n <= 16) return 16;
-  return std::min(256, (n + 31) / 32 * 32);
-}
-
 int TGIFColorMap::BitsPerPixel() const {
   const int n = Count();
   if (n == 0) return 0;

@@ -20,8 +20,6 @@ class TGIFColorMap {
   std::vector<GifRgb> colours;
   bool optimized = false;
   int Count() const { return int(colours.size()); }
-  // Capacity as the map grows: 16 up to 16 colours, else a multiple of 32, at most 256.
-  int Capacity() const;
   // 0 for an empty map, else the smallest n (1..8) with 2^n >= count.
   int BitsPerPixel() const;
 };

@@ -147,13 +147,6 @@ TEST(ParseArguments, RectanglesAndExitCodes) {
   EXPECT_FALSE(ParseRect(L"1,2,3,4,", r));
   EXPECT_FALSE(ParseRect(L" 1,2,3,4", r));
   EXPECT_FALSE(ParseRect(L"-,2,3,4", r));
-  EXPECT_EQ(QuietExitCode("EFCreateError"), 1);
-  EXPECT_EQ(QuietExitCode("EWriteError"), 1);
-  EXPECT_EQ(QuietExitCode("EClipboardError"), 1);
-  EXPECT_EQ(QuietExitCode("ETargetError"), 2);
-  EXPECT_EQ(QuietExitCode("EPrinter"), 3);
-  EXPECT_EQ(QuietExitCode("EInvalidArgument"), 4);
-  EXPECT_EQ(QuietExitCode("EOutOfResources"), 5);
 }
 
 TEST(Windows, ListedWithTheHandleInHexAndTheTitleLast) {
